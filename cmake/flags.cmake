@@ -1,0 +1,26 @@
+# Warnings and code-generation flags shared by every target of the project.
+add_compile_options(-Wall -Wextra -Werror -Wshadow -Wconversion -Wimplicit-fallthrough)
+
+if(STATION_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all
+                        -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
+endif()
+
+# Code that ships on the router: no exceptions, no RTTI, and every helper either
+# declared in a header or kept local to its file.
+function(station_code target)
+    target_compile_options(${target} PRIVATE -fno-exceptions -fno-rtti
+                           -Wmissing-declarations)
+endfunction()
+
+# The programs need libc and libm only: whatever the C++ runtime would add is
+# linked statically and, as nothing of it is used, dropped.
+function(station_program target)
+    station_code(${target})
+    if(NOT STATION_SANITIZE)
+        target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc
+                            -Wl,--as-needed -Wl,--gc-sections)
+    endif()
+    set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
+endfunction()

@@ -1,0 +1,42 @@
+#include "frame.h"
+
+#include "gpio.h"
+
+namespace {
+
+// One clocked byte: clock low, sample, clock high, eight times.
+int read_byte() {
+    unsigned byte = 0;
+    for (unsigned j = 0; j < 8; j++) {
+        set(0);
+        get();
+        if (value != 0)
+            byte |= 1u << j;
+        set(1);
+    }
+    return static_cast<int>(byte);
+}
+
+} // namespace
+
+void read_frame(int frame[4]) {
+    int stored = 0;
+    while (stored < 4) {
+        int byte = read_byte();
+        if (stored == 0 && byte != wind_sync) {
+            set(0); // one pulse unread, so the next try is shifted by a bit
+            set(1);
+            continue;
+        }
+        frame[stored++] = byte;
+    }
+}
+
+bool frame_ok(const int frame[4]) { return frame[1] + frame[2] + 2 == frame[3]; }
+
+int direction_degrees(int code) {
+    // A Gray code over the 16 compass sectors: neighbours differ in one bit.
+    static constexpr int degrees[16] = {22,  0,   90,  292, 45,  338, 68,  315,
+                                        180, 202, 112, 270, 158, 225, 135, 248};
+    return static_cast<unsigned>(code) < 16u ? degrees[code] : -1;
+}
