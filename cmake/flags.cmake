@@ -1,5 +1,7 @@
 # Warnings and code-generation flags shared by every target of the project.
 add_compile_options(-Wall -Wextra -Werror -Wshadow -Wconversion -Wimplicit-fallthrough)
+# The single-precision wind arithmetic must round at every step, never fused.
+add_compile_options(-ffp-contract=off)
 
 if(STATION_SANITIZE)
     add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all

@@ -1,6 +1,7 @@
 #include "gpio.h"
 
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -23,7 +24,9 @@ struct gpio_paths {
 
 gpio_paths paths;
 
-bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool write_text(const char *path, const char *text) {
+    return write_file(path, text, strlen(text));
+}
 
 } // namespace
 
@@ -38,38 +41,8 @@ void gpio_bind(line_pair lines, const char *root) {
     snprintf(paths.data_number, sizeof paths.data_number, "%d\n", lines.data);
 }
 
-const char *gpio_export_path() { return paths.export_file; }
-
-bool parse_int(const char *text, size_t len, int *out) {
-    size_t k = 0;
-    while (k < len && is_space(text[k]))
-        k++;
-    bool negative = false;
-    if (k < len && (text[k] == '+' || text[k] == '-')) {
-        negative = text[k] == '-';
-        k++;
-    }
-    if (k >= len || text[k] < '0' || text[k] > '9')
-        return false;
-    // Accumulate the magnitude in unsigned arithmetic so that an over-long
-    // number wraps instead of overflowing a signed type.
-    uint32_t magnitude = 0;
-    while (k < len && text[k] >= '0' && text[k] <= '9') {
-        magnitude = magnitude * 10u + static_cast<uint32_t>(text[k] - '0');
-        k++;
-    }
-    *out = static_cast<int>(negative ? 0u - magnitude : magnitude);
-    return true;
-}
-
-bool write_file(const char *path, const char *text, size_t len) {
-    int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return false;
-    ssize_t written = write(fd, text, len);
-    (void)written; // as with the board's sysfs files, a short write is not retried
-    close(fd);
-    return true;
+const char *gpio_export_path() {
+    return paths.export_file;
 }
 
 void get() {
@@ -88,17 +61,6 @@ void set(int8_t level) {
     int len = snprintf(text, sizeof text, "%d\n", level);
     write_file(paths.clock_value, text, static_cast<size_t>(len));
 }
-
-namespace {
-
-bool write_text(const char *path, const char *text) {
-    size_t len = 0;
-    while (text[len] != '\0')
-        len++;
-    return write_file(path, text, len);
-}
-
-} // namespace
 
 bool gpio_setup(bool need_export) {
     bool exported = write_text(paths.export_file, paths.clock_number);

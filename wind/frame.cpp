@@ -32,7 +32,9 @@ void read_frame(int frame[4]) {
     }
 }
 
-bool frame_ok(const int frame[4]) { return frame[1] + frame[2] + 2 == frame[3]; }
+bool frame_ok(const int frame[4]) {
+    return frame[1] + frame[2] + 2 == frame[3];
+}
 
 int direction_degrees(int code) {
     // A Gray code over the 16 compass sectors: neighbours differ in one bit.

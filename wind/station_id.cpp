@@ -11,7 +11,9 @@ char maddr[255];
 
 namespace {
 
-int kernel_query(int sd, unsigned long request, ifreq *req) { return ioctl(sd, request, req); }
+int kernel_query(int sd, unsigned long request, ifreq *req) {
+    return ioctl(sd, request, req);
+}
 
 } // namespace
 

@@ -7,10 +7,10 @@
 struct wind_state {
     // The window: entries 0..w_p-1 are live, the rest stale and never read.
     int w_p;
-    int wind_s[12];   // speed, 0..255
+    int wind_s[12];    // speed, 0..255
     float wind_xv[12]; // cosine of the direction
     float wind_yv[12]; // sine of the direction
-    int win_d[10];    // direction in degrees, or -1
+    int win_d[10];     // direction in degrees, or -1
     // Spike filter: the last admitted speed, 0 after a rejection.
     uint8_t ref_speed;
     // Results of the last pass over the window.
@@ -38,7 +38,9 @@ int mean_direction(double w_xv, double w_yv);
 batch_stats judge_batch(wind_state &w);
 
 // Steady enough to report.
-constexpr bool batch_steady(batch_stats b) { return b.scatter < 100; }
+constexpr bool batch_steady(batch_stats b) {
+    return b.scatter < 100;
+}
 
 // Admits a sample unless the spike filter refuses it: from a reference of 0
 // only speeds below 40 pass, otherwise at most 4 above the last admitted one.

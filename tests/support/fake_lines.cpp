@@ -14,7 +14,9 @@ void board_reset() {
     value = 0;
 }
 
-void board_send(std::initializer_list<uint8_t> bytes) { board_send(std::vector<uint8_t>(bytes)); }
+void board_send(std::initializer_list<uint8_t> bytes) {
+    board_send(std::vector<uint8_t>(bytes));
+}
 
 void board_send(const std::vector<uint8_t> &bytes) {
     for (uint8_t byte : bytes)
@@ -26,7 +28,9 @@ void board_send_bits(std::initializer_list<uint8_t> bits) {
     board.bits.insert(board.bits.end(), bits.begin(), bits.end());
 }
 
-size_t board_left() { return board.bits.size() - std::min(board.next, board.bits.size()); }
+size_t board_left() {
+    return board.bits.size() - std::min(board.next, board.bits.size());
+}
 
 void get() {
     board.samples++;

@@ -10,13 +10,13 @@
 // The board shifts out one bit per clock pulse, least significant bit first.
 // A bit is valid while the clock is low; the rising edge moves to the next.
 struct fake_board {
-    std::vector<uint8_t> bits; // the stream, first bit first
-    size_t next = 0;           // index of the bit on the data line
-    uint8_t idle = 0;          // level once the stream has run out
-    int8_t clock = 1;          // the clock rests high
-    long pulses = 0;           // rising clock edges
-    long samples = 0;          // calls of get()
-    long limit = 1000000;      // pulses before the test is abandoned as hung
+    std::vector<uint8_t> bits;    // the stream, first bit first
+    size_t next = 0;              // index of the bit on the data line
+    uint8_t idle = 0;             // level once the stream has run out
+    int8_t clock = 1;             // the clock rests high
+    long pulses = 0;              // rising clock edges
+    long samples = 0;             // calls of get()
+    long limit = 1000000;         // pulses before the test is abandoned as hung
     std::vector<long> sampled_at; // pulse count at each sample
 };
 

@@ -1,0 +1,119 @@
+#include "fake_lines.h"
+#include "frame.h"
+#include "pacing.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct frame_read {
+    int bytes[4];
+};
+
+frame_read read_one() {
+    frame_read f{};
+    read_frame(f.bytes);
+    return f;
+}
+
+TEST(WindFrame, AlignedFrameTakes32PulsesAllSampled) {
+    board_reset();
+    board_send_bits({0, 1, 0, 1, 0, 1, 0, 1}); // 0xAA, first bit first
+    board_send({12, 2, 16});
+    frame_read f = read_one();
+    EXPECT_EQ(f.bytes[0], 0xAA);
+    EXPECT_EQ(f.bytes[1], 12);
+    EXPECT_EQ(f.bytes[2], 2);
+    EXPECT_EQ(f.bytes[3], 16);
+    EXPECT_EQ(board.pulses, 32);
+    EXPECT_EQ(board.samples, 32);
+    EXPECT_EQ(board.clock, 1); // the clock rests high
+}
+
+TEST(WindFrame, FailedSyncTryCostsNinePulsesEightSampled) {
+    board_reset();
+    // Eight stray bits and a ninth that the hunt clocks past without reading:
+    // a 1 there would spoil the sync byte if it were sampled.
+    board_send_bits({1, 1, 0, 0, 1, 0, 1, 1, 1});
+    board_send({0xAA, 40, 3, 45});
+    frame_read f = read_one();
+    EXPECT_EQ(f.bytes[1], 40);
+    EXPECT_EQ(f.bytes[3], 45);
+    EXPECT_EQ(board.pulses, 9 + 32);
+    EXPECT_EQ(board.samples, 8 + 32);
+    // Pulse 8 (counting from 0) is the unread one.
+    for (int k = 0; k < 8; k++)
+        EXPECT_EQ(board.sampled_at[static_cast<size_t>(k)], k);
+    EXPECT_EQ(board.sampled_at[8], 9);
+}
+
+TEST(WindFrame, HuntsAcrossAContinuousStreamStartedMidFrame) {
+    board_reset();
+    // The board repeats its frame; the program joins 5 bits in. Tries start
+    // 9 pulses apart, so every offset into the 32-bit frame is reached.
+    std::vector<uint8_t> frames;
+    for (int k = 0; k < 40; k++)
+        frames.insert(frames.end(), {0xAA, 7, 9, 18});
+    board_send_bits({0, 0, 1, 0, 1});
+    board_send(frames);
+    frame_read f = read_one();
+    EXPECT_EQ(f.bytes[0], 0xAA);
+    EXPECT_EQ(f.bytes[1], 7);
+    EXPECT_EQ(f.bytes[2], 9);
+    EXPECT_EQ(f.bytes[3], 18);
+    EXPECT_EQ((board.pulses - 32) % 9, 0);
+    EXPECT_EQ(board.samples, board.pulses - (board.pulses - 32) / 9);
+}
+
+TEST(WindFrame, SyncValueAfterTheSyncByteIsData) {
+    board_reset();
+    board_send({0xAA, 0xAA, 0, 172});
+    frame_read f = read_one();
+    EXPECT_EQ(f.bytes[1], 170);
+    EXPECT_TRUE(frame_ok(f.bytes));
+    EXPECT_EQ(direction_degrees(f.bytes[2]), 22);
+    EXPECT_EQ(board.pulses, 32);
+}
+
+TEST(WindFrame, CheckComparesTheWholeSum) {
+    int sound[4] = {0xAA, 12, 2, 16};
+    int off_by_one[4] = {0xAA, 12, 2, 15};
+    int wide_code[4] = {0xAA, 5, 16, 23};
+    int overflowing[4] = {0xAA, 250, 4, 0}; // 256 would only match modulo 256
+    int just_over[4] = {0xAA, 253, 1, 0};
+    int largest[4] = {0xAA, 250, 3, 255};
+    EXPECT_TRUE(frame_ok(sound));
+    EXPECT_FALSE(frame_ok(off_by_one));
+    EXPECT_TRUE(frame_ok(wide_code));
+    EXPECT_FALSE(frame_ok(overflowing));
+    EXPECT_FALSE(frame_ok(just_over));
+    EXPECT_TRUE(frame_ok(largest));
+}
+
+TEST(WindFrame, DirectionTableIsAGrayCodedCompass) {
+    const int expected[16] = {22,  0,   90,  292, 45,  338, 68,  315,
+                              180, 202, 112, 270, 158, 225, 135, 248};
+    for (int code = 0; code < 16; code++)
+        EXPECT_EQ(direction_degrees(code), expected[code]) << "code " << code;
+    EXPECT_EQ(direction_degrees(16), -1);
+    EXPECT_EQ(direction_degrees(255), -1);
+    EXPECT_EQ(direction_degrees(-1), -1);
+    // Neighbouring sectors differ in exactly one bit of the code.
+    const int by_angle[16] = {1, 0, 4, 6, 2, 10, 14, 12, 8, 9, 13, 15, 11, 3, 7, 5};
+    for (int k = 0; k < 16; k++) {
+        int a = by_angle[k], b = by_angle[(k + 1) % 16];
+        EXPECT_EQ(__builtin_popcount(static_cast<unsigned>(a ^ b)), 1);
+    }
+}
+
+TEST(WindPacing, SleepsOutTheRestOf100ms) {
+    EXPECT_EQ(pace_sleep(0, 30000), 70000);
+    EXPECT_EQ(pace_sleep(0, 150000), 0);
+    EXPECT_EQ(pace_sleep(0, 50000), 50000); // 1.05 s: the seconds are ignored
+    EXPECT_EQ(pace_sleep(400000, 400000), 0);
+    EXPECT_EQ(pace_sleep(950000, 20000), 30000); // microseconds wrapped
+    EXPECT_EQ(pace_sleep(999999, 0), 99999);
+    EXPECT_EQ(pace_sleep(0, 999999), 0);
+}
+
+} // namespace

@@ -1,0 +1,107 @@
+#include "report.h"
+#include "sample.h"
+#include "scratch.h"
+
+#include <cstdio>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct sample_bench {
+    scratch_dir dir;
+    std::string tmp = dir.file("wind_lcd_realtime_.dat");
+    std::string realtime = dir.file("wind_lcd_realtime.dat");
+    std::string gauge = dir.file("windgauge.dat");
+    wind_paths paths{tmp.c_str(), realtime.c_str(), gauge.c_str()};
+    wind_state w{};
+
+    // Feeds one sound sample and returns what it printed.
+    std::string feed(int speed, int degrees) {
+        testing::internal::CaptureStdout();
+        take_sample(w, speed, degrees, paths);
+        fflush(stdout);
+        return testing::internal::GetCapturedStdout();
+    }
+};
+
+TEST(WindSample, RealtimeFileShowsTheWindowBeforeTheSample) {
+    sample_bench b;
+    int before = open_descriptors();
+    EXPECT_EQ(b.feed(12, 90), "");
+    EXPECT_EQ(read_text(b.realtime), "0 0"); // empty window
+    EXPECT_FALSE(file_exists(b.tmp));        // renamed into place
+    b.feed(10, 0);
+    EXPECT_EQ(read_text(b.realtime), "12 90");
+    b.feed(10, 0);
+    EXPECT_EQ(read_text(b.realtime), "12 45");
+    EXPECT_EQ(open_descriptors(), before);
+}
+
+TEST(WindSample, SteadyBatchRunsOnTheEleventhFrame) {
+    sample_bench b;
+    for (int k = 0; k < 10; k++)
+        EXPECT_EQ(b.feed(7, 45), "");
+    EXPECT_FALSE(file_exists(b.gauge)); // the 10th admission starts no batch
+    EXPECT_EQ(b.w.w_p, 10);
+
+    // The 11th frame reports the 10 before it; the endpoint is not open here,
+    // so the send fails and says so, and the sent line follows all the same.
+    EXPECT_EQ(b.feed(3, 90), "Error: cannot send: -1\nsent spd:7 dir:45\n");
+    EXPECT_EQ(read_text(b.gauge), "7 45");
+    EXPECT_EQ(read_text(b.realtime), "7 45");
+    // Its own sample opens the next window.
+    EXPECT_EQ(b.w.w_p, 1);
+    EXPECT_EQ(b.w.wind_s[0], 3);
+}
+
+TEST(WindSample, UnsteadyBatchIsDroppedWithItsScatter) {
+    sample_bench b;
+    for (int k = 0; k < 9; k++)
+        b.feed(0, 90);
+    b.feed(4, 90);
+    b.w.wind_s[9] = 11; // as if the filter had let a gust through
+    EXPECT_EQ(b.feed(0, 90), "scat: 109 avg:1\n");
+    EXPECT_FALSE(file_exists(b.gauge));
+    EXPECT_EQ(b.w.w_p, 1);
+}
+
+TEST(WindSample, RejectedFrameAfterABatchLeavesTheWindowEmpty) {
+    sample_bench b;
+    for (int k = 0; k < 10; k++)
+        b.feed(30, 180);
+    b.feed(80, 180); // batch, then the spike is refused
+    EXPECT_EQ(b.w.w_p, 0);
+    EXPECT_EQ(b.w.ref_speed, 0);
+    b.feed(20, 180);
+    EXPECT_EQ(read_text(b.realtime), "0 0");
+}
+
+TEST(WindSample, UnwritableTemporaryFileIsNeverPublished) {
+    sample_bench b;
+    b.feed(12, 90);
+    b.feed(12, 90);
+    ASSERT_EQ(read_text(b.realtime), "12 90");
+    // A stale temporary file from an earlier run must not replace the good one.
+    std::string missing_dir = b.dir.path + "/missing/wind_lcd_realtime_.dat";
+    write_text(b.tmp, "99 99");
+    wind_paths broken{missing_dir.c_str(), b.realtime.c_str(), b.gauge.c_str()};
+    int before = open_descriptors();
+    take_sample(b.w, 12, 90, broken);
+    EXPECT_EQ(read_text(b.realtime), "12 90");
+    EXPECT_EQ(b.w.w_p, 3); // the cycle goes on
+    EXPECT_EQ(open_descriptors(), before);
+}
+
+TEST(WindSample, UnwritableGaugeFileStillSends) {
+    sample_bench b;
+    std::string missing_dir = b.dir.path + "/missing/windgauge.dat";
+    wind_paths broken{b.tmp.c_str(), b.realtime.c_str(), missing_dir.c_str()};
+    for (int k = 0; k < 10; k++)
+        take_sample(b.w, 5, 0, broken);
+    testing::internal::CaptureStdout();
+    take_sample(b.w, 5, 0, broken);
+    fflush(stdout);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error: cannot send: -1\nsent spd:5 dir:0\n");
+}
+
+} // namespace
