@@ -22,7 +22,7 @@ function(station_program target)
     station_code(${target})
     if(NOT STATION_SANITIZE)
         target_link_options(${target} PRIVATE -static-libstdc++ -static-libgcc
-                            -Wl,--as-needed -Wl,--gc-sections)
+                            -Wl,--as-needed -Wl,--gc-sections $<$<CONFIG:MinSizeRel>:-s>)
     endif()
     set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
 endfunction()

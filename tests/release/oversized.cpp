@@ -1,0 +1,10 @@
+// Breaks only the size rule: 40 KiB of table that it really reads.
+#include <cstdio>
+
+namespace {
+const unsigned char table[40 * 1024] = {1};
+}
+
+int main(int argc, char **) {
+    printf("%d\n", table[static_cast<unsigned>(argc) * 997u % sizeof table]);
+}
