@@ -1,0 +1,62 @@
+#include "link.h"
+
+#include "crc8.h"
+#include "gpio.h"
+
+int32_t sltime = 100;
+
+namespace {
+
+// One byte, bit 0 first. At byte 0 the byte is a window sliding over the bit
+// stream until it equals the sync byte: each further pulse drops the oldest
+// bit and reads the newest into bit 7.
+uint8_t read_byte(bool hunt, bool trace, FILE *out) {
+    uint8_t byte = 0;
+    for (int j = 0; j < 8; j++) {
+        set(0);
+        hub_wait(sltime);
+        get();
+        if (value != 0)
+            byte = static_cast<uint8_t>(byte | 1u << j);
+        if (trace)
+            fprintf(out, "bit %d value %d readByte%d\n", j, value, byte);
+        if (hunt && j == 7 && byte != hub_sync) {
+            byte = static_cast<uint8_t>(byte >> 1);
+            j = 6;
+        }
+        set(1);
+        hub_wait(sltime);
+    }
+    return byte;
+}
+
+} // namespace
+
+void read_hub_frame(uint8_t frame[hub_frame_max], bool trace, FILE *out) {
+    for (;;) {
+        uint8_t index = 0;
+        uint8_t expected = 3;
+        bool header_failed = false;
+        while (index < expected) {
+            frame[index] = read_byte(index == 0, trace, out);
+            if (index == 2) {
+                if (crc8(frame, 2) != frame[2]) {
+                    header_failed = true;
+                    break;
+                }
+                expected = frame[1];
+                if (!length_usable(expected))
+                    break;
+            }
+            index++;
+        }
+        if (header_failed) {
+            fprintf(out, "CRC\n");
+        } else {
+            uint8_t n = frame[1];
+            if (length_usable(n) && crc8(frame, static_cast<uint16_t>(n - 1)) == frame[n - 1])
+                return;
+        }
+        hub_wait(retry_wait_us);
+    }
+}
