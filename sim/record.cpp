@@ -1,0 +1,59 @@
+#include "record.h"
+
+#include <cstdio>
+
+std::string quoted(const std::string &bytes) {
+    std::string out = "\"";
+    for (unsigned char c : bytes) {
+        switch (c) {
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '"':
+            out += "\\\"";
+            break;
+        default:
+            if (c < 0x20 || c > 0x7e) {
+                char hex[8];
+                std::snprintf(hex, sizeof hex, "\\x%02x", c);
+                out += hex;
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    return out + "\"";
+}
+
+std::string describe_report(const uint8_t *data, size_t len, const std::string &from,
+                            const std::string &to) {
+    std::string out = from + " -> " + to + ", " + std::to_string(len) + " bytes\n";
+    if (len >= 16) {
+        std::string id(reinterpret_cast<const char *>(data), 13);
+        id.resize(id.find('\0') == std::string::npos ? 13 : id.find('\0'));
+        out += "  station " + quoted(id) + " gust " + std::to_string(data[13]) + " dir " +
+               std::to_string(data[14] * 256 + data[15]) + "\n";
+    }
+    out += " ";
+    for (size_t k = 0; k < len; k++) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, " %02x", data[k]);
+        out += hex;
+    }
+    return out + "\n";
+}
+
+std::string pulse_summary(const board &b) {
+    return "clock pulses " + std::to_string(b.pulses) + "\n" + "clock writes " +
+           std::to_string(b.writes) + "\n" + "data samples " + std::to_string(b.samples) + "\n" +
+           "samples with the clock high " + std::to_string(b.high_samples) + "\n";
+}

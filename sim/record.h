@@ -1,0 +1,23 @@
+// What a run leaves behind, as text that a test compares byte for byte.
+#pragma once
+
+#include "board.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// `bytes` in double quotes, with \n, \r, \t, \\, \" and \xHH escapes.
+std::string quoted(const std::string &bytes);
+
+// One captured wind report: the addresses on the first line, then the decoded
+// station identifier, gust and direction, then every byte in hex.
+//
+//   0..12   identifier text and its terminating zero
+//   13      gust
+//   14..15  direction, big-endian
+std::string describe_report(const uint8_t *data, size_t len, const std::string &from,
+                            const std::string &to);
+
+// The board's counters, one per line.
+std::string pulse_summary(const board &b);

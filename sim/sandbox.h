@@ -1,0 +1,55 @@
+// The sandbox a program runs in: private mount and network namespaces with
+// tmpfs over /sys and /tmp, the GPIO files of one line pair at their real
+// paths, a hosts file that names the collecting server, and the network of
+// network.h. Only the process that enters it, and its children, see it.
+//
+// Every GPIO file is a FIFO: the clock value file and the set-up files (export,
+// directions) are held open read-write here, so the program's writes never
+// block and are all kept; the data value file is met by a blocking open for
+// each sample (see station.h).
+#pragma once
+
+#include "network.h"
+#include "script.h"
+
+#include <string>
+#include <vector>
+
+struct sandbox_config {
+    int clock_line = 2;
+    int data_line = 1;
+    bool interface = true;
+    uint8_t mac[6] = {};
+    export_mode export_file = export_mode::present;
+    std::string server_name = "weather-server";
+};
+
+// A set-up file of the lines and what the program wrote to it.
+struct setup_file {
+    std::string path;
+    int fd = -1;          // FIFO held read-write; -1 when not a FIFO
+    std::string presence; // "busy" or "missing" when fd is -1
+};
+
+struct sandbox {
+    std::string clock_value;
+    std::string data_value;
+    int clock_fd = -1; // clock value FIFO, read-write, non-blocking
+    std::vector<setup_file> setup_files;
+    server_end server; // capture_fd -1 when there is no station interface
+};
+
+enum class sandbox_result { ready, unavailable, failed };
+
+// Moves the calling process into a new sandbox. Call it while the process is
+// single-threaded. `unavailable` means the system allows no namespaces (or no
+// virtual interfaces); `why` says so.
+sandbox_result enter_sandbox(const sandbox_config &cfg, sandbox &sb, std::string &why);
+
+// Puts a fresh, unopened FIFO at the data value path. The previous one stays
+// usable through descriptors already open on it.
+bool fresh_data_fifo(const sandbox &sb);
+
+// What the program wrote to each set-up file, one line per file, in set-up
+// order.
+std::string setup_record(const sandbox &sb);

@@ -1,0 +1,44 @@
+// One run of a program against the emulated board, in lockstep.
+//
+// The program's clock writes land in the clock FIFO, which the station drains
+// as they come. Each read of the data line is met by a blocking open of the
+// data FIFO for writing (a helper thread waits in it); once it is met, every
+// clock write that came before the read is in the FIFO, so the board is
+// brought up to date, a fresh FIFO is put at the data path for the next read,
+// and the level is written. The program can never run ahead of the board.
+//
+// The run ends when the program exits, or when it asks for a bit after the
+// board's stream has run out: the station then stops it (its read stays
+// unanswered). What it leaves in the results directory:
+//
+//   stdout, stderr   the program's output, byte for byte
+//   status           "exit N", "signal N", or "stopped" when ended by the station
+//   timeline         output and /tmp file updates, each tagged with the clock
+//                    pulses counted at the last read before it ("@N")
+//   pulses           the board's counters at the end
+//   sys              what the program wrote to the export and direction files
+//   datagrams        the wind reports that reached the server
+//   tmp/             the files the program left in /tmp
+#pragma once
+
+#include "sandbox.h"
+#include "script.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+struct run_options {
+    std::vector<std::string> command; // the program and its arguments
+    std::string name;                 // how live output names the program
+    bool live = false;                // show output, files and reports as they come
+    bool loop = false;                // replay the stream for ever (until interrupted)
+    int results_dir = -1;             // directory descriptor, or -1 for none
+    FILE *trace = nullptr;            // value change dump, or nullptr
+};
+
+// Runs the program inside the sandbox the process has entered. Returns 0 when
+// the run went as planned (whatever the program did), 1 on a fault of the
+// station itself, with a message on standard error.
+int run_station(const scenario &sc, const sandbox &sb, int clock_line, int data_line,
+                const run_options &opt);
