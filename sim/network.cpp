@@ -10,6 +10,7 @@
 #include <linux/rtnetlink.h>
 #include <linux/veth.h>
 #include <net/if.h>
+#include <net/if_arp.h>
 #include <netinet/in.h>
 #include <sched.h>
 #include <sys/ioctl.h>
@@ -21,7 +22,7 @@ namespace {
 constexpr const char *station_if = "eth0";
 constexpr const char *server_if = "server0";
 constexpr const char *netmask = "255.255.255.0";
-constexpr char marker_text[] = "station-sim marker";
+constexpr char marker_text[] = "station-sim marker ";
 
 std::string failed(const char *what) {
     return std::string(what) + ": " + std::strerror(errno);
@@ -145,6 +146,26 @@ bool configure(int sock, const char *ifname, const char *address, std::string &w
     return true;
 }
 
+sockaddr_in ipv4(const char *address, uint16_t port);
+
+// The station knows the server's hardware address from the start: a report
+// never waits for address resolution, which a fresh link may lose.
+bool known_neighbour(int station_sock, int server_sock, std::string &why) {
+    ifreq req{};
+    std::strncpy(req.ifr_name, server_if, IFNAMSIZ - 1);
+    arpreq arp{};
+    sockaddr_in server = ipv4(server_address, 0);
+    std::memcpy(&arp.arp_pa, &server, sizeof server);
+    if (ioctl(server_sock, SIOCGIFHWADDR, &req) != 0)
+        return why = failed("server's hardware address"), false;
+    arp.arp_ha = req.ifr_hwaddr;
+    arp.arp_flags = ATF_PERM | ATF_COM;
+    std::strncpy(arp.arp_dev, station_if, sizeof arp.arp_dev - 1);
+    if (ioctl(station_sock, SIOCSARP, &arp) != 0)
+        return why = failed("server's neighbour entry"), false;
+    return true;
+}
+
 sockaddr_in ipv4(const char *address, uint16_t port) {
     sockaddr_in in{};
     in.sin_family = AF_INET;
@@ -207,6 +228,7 @@ net_result build_network(const uint8_t mac[6], server_end &srv, std::string &why
     int station_sock = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     ok = ok && station_sock >= 0 && configure(station_sock, station_if, station_address, why) &&
          configure(server_sock, server_if, server_address, why);
+    ok = ok && known_neighbour(station_sock, server_sock, why);
 
     srv.marker_fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     sockaddr_in any = ipv4("0.0.0.0", 0);
@@ -248,14 +270,18 @@ bool receive_datagram(const server_end &srv, datagram &out) {
     out.data.assign(buf, buf + got);
     out.from = text(from.sin_addr, ntohs(from.sin_port));
     out.to = text(to, report_port);
-    out.marker = ntohs(from.sin_port) == srv.marker_port &&
-                 out.data == std::vector<uint8_t>(marker_text, marker_text + sizeof marker_text);
+    std::string text(out.data.begin(), out.data.end());
+    out.marker = ntohs(from.sin_port) == srv.marker_port && text.rfind(marker_text, 0) == 0;
+    if (out.marker)
+        out.marker_number = static_cast<uint32_t>(std::stoul(text.substr(sizeof marker_text - 1)));
     return true;
 }
 
-bool send_marker(const server_end &srv) {
+bool send_marker(const server_end &srv, uint32_t number) {
     sockaddr_in server = ipv4(server_address, report_port);
-    return sendto(srv.marker_fd, marker_text, sizeof marker_text, 0,
-                  reinterpret_cast<sockaddr *>(&server),
-                  sizeof server) == static_cast<ssize_t>(sizeof marker_text);
+    std::string text = marker_text + std::to_string(number);
+    ssize_t sent = sendto(srv.marker_fd, text.data(), text.size(), 0,
+                          reinterpret_cast<sockaddr *>(&server), sizeof server);
+    // A link that the kernel has not switched on yet refuses to send.
+    return sent == static_cast<ssize_t>(text.size()) || errno == ENOBUFS || errno == EAGAIN;
 }

@@ -35,11 +35,14 @@ struct datagram {
     std::vector<uint8_t> data;
     std::string from, to; // "address:port"
     bool marker = false;  // sent by send_marker(), not by the program
+    uint32_t marker_number = 0;
 };
 
 // Takes one waiting datagram. False when none is waiting.
 bool receive_datagram(const server_end &srv, datagram &out);
 
-// Sends a marker to the server along the program's path: once it arrives,
-// everything the program sent before has arrived too.
-bool send_marker(const server_end &srv);
+// Sends marker `number` to the server along the program's path: once it
+// arrives, everything the program sent before has arrived too. A fresh link
+// loses what is sent before the kernel has switched it on, so a marker that
+// does not arrive is sent again. False on a fault of the socket.
+bool send_marker(const server_end &srv, uint32_t number);

@@ -27,6 +27,8 @@ namespace {
 // How long the server may take to see its own marker: a safety net for a
 // broken network, never a pace the run depends on.
 constexpr int marker_wait_ms = 10000;
+// How long a marker may take before it counts as lost on a link coming up.
+constexpr int marker_resend_ms = 20;
 
 struct run {
     const sandbox *sb = nullptr;
@@ -41,6 +43,8 @@ struct run {
     int signals = -1;
     int held = -1; // the read left unanswered when the stream ran out
     bool stop_sent = false;
+    uint32_t marker = 0;       // the last marker sent
+    uint32_t marker_first = 0; // the first one sent by this wait
     bool marker_seen = false;
     int64_t t0 = 0;
 
@@ -195,7 +199,7 @@ void take_datagrams(run &r) {
     datagram d;
     while (r.sb->server.capture_fd >= 0 && receive_datagram(r.sb->server, d)) {
         if (d.marker) {
-            r.marker_seen = true;
+            r.marker_seen = r.marker_seen || d.marker_number >= r.marker_first;
             continue;
         }
         std::string text = describe_report(d.data.data(), d.data.size(), d.from, d.to);
@@ -213,15 +217,13 @@ bool await_marker(run &r) {
     if (r.sb->server.capture_fd < 0)
         return true;
     r.marker_seen = false;
-    if (!send_marker(r.sb->server))
-        return false;
+    r.marker_first = r.marker + 1;
     int64_t deadline = now_us() + marker_wait_ms * 1000;
     while (!r.marker_seen) {
-        int left = static_cast<int>((deadline - now_us()) / 1000);
-        if (left <= 0)
+        if (now_us() > deadline || !send_marker(r.sb->server, ++r.marker))
             return false;
         pollfd p{r.sb->server.capture_fd, POLLIN, 0};
-        poll(&p, 1, left);
+        poll(&p, 1, marker_resend_ms);
         take_datagrams(r);
     }
     return true;
