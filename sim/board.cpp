@@ -11,7 +11,7 @@ bool clock_write(board &b, int level) {
 }
 
 bool exhausted(const board &b) {
-    return !b.loop && b.pulses > b.bits.size();
+    return b.rounds != 0 && b.pulses > b.bits.size() * b.rounds;
 }
 
 int data_level(const board &b) {

@@ -10,7 +10,7 @@
 
 struct board {
     std::vector<uint8_t> bits; // the stream, first bit first
-    bool loop = false;         // start the stream again once it has run out
+    uint64_t rounds = 1;       // times the stream is played; 0 for ever
 
     int clock = 1;             // clock level as last written
     uint64_t pulses = 0;       // falling clock edges
@@ -26,8 +26,8 @@ bool clock_write(board &b, int level);
 // Level the board drives onto the data line now.
 int data_level(const board &b);
 
-// Whether the current pulse lies beyond the stream: the board has nothing
-// more to say and the data line is low. Never true for a looping board.
+// Whether the current pulse lies beyond the last round of the stream: the
+// board has nothing more to say and the data line is low.
 bool exhausted(const board &b);
 
 // Serves one read of the data line and counts it. Returns the level.

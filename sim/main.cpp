@@ -1,10 +1,13 @@
 // station-sim: runs one program of the weather station against an emulated
 // board, inside a sandbox that gives it the router's paths and network.
 //
-//   station-sim --scenario FILE [--out DIR] [--trace FILE.vcd] [--live] [--loop]
-//               [--name NAME] [--server-name NAME] -- PROGRAM [ARG...]
+//   station-sim --scenario FILE [--out DIR] [--trace FILE.vcd] [--live]
+//               [--rounds N | --loop] [--name NAME] [--server-name NAME]
+//               -- PROGRAM [ARG...]
 //
-// The scenario's "args" are appended to the program's command line. Exit
+// The board plays its stream once, N times, or (--loop) until the station is
+// interrupted. The scenario's "args" are appended to the program's command
+// line. Exit
 // status: 0 when the run went as planned (whatever the program did), 77 when
 // the system allows no namespaces (the reason is printed), 1 otherwise.
 #include "sandbox.h"
@@ -28,8 +31,8 @@ constexpr int exit_skipped = 77;
 
 int usage() {
     std::fprintf(stderr, "usage: station-sim --scenario FILE [--out DIR] [--trace FILE.vcd] "
-                         "[--live] [--loop] [--name NAME] [--server-name NAME] -- PROGRAM "
-                         "[ARG...]\n");
+                         "[--live] [--rounds N | --loop] [--name NAME] [--server-name NAME] -- "
+                         "PROGRAM [ARG...]\n");
     return 1;
 }
 
@@ -66,7 +69,9 @@ int main(int argc, char **argv) {
         if (a == "--live")
             opt.live = true;
         else if (a == "--loop")
-            opt.loop = true;
+            opt.rounds = 0;
+        else if (a == "--rounds" && has_value && std::atoi(argv[k + 1]) > 0)
+            opt.rounds = static_cast<uint64_t>(std::atoi(argv[++k]));
         else if (a == "--scenario" && has_value)
             scenario_path = argv[++k];
         else if (a == "--out" && has_value)

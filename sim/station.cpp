@@ -206,7 +206,7 @@ void take_datagrams(run &r) {
         r.datagrams += text;
         r.reports++;
         size_t first = text.find('\n'), second = text.find('\n', first + 1);
-        live(r, "wind report" + text.substr(first + 1, second - first - 1) + "  (" +
+        live(r, "wind report:" + text.substr(first + 2, second - first - 2) + " (" +
                     text.substr(0, first) + ")");
     }
 }
@@ -389,7 +389,7 @@ int run_station(const scenario &sc, const sandbox &sb, int clock_line, int data_
     r.sb = &sb;
     r.opt = &opt;
     r.b.bits = sc.bits;
-    r.b.loop = opt.loop;
+    r.b.rounds = opt.rounds;
 
     // Signals arrive through a descriptor; every thread inherits the mask.
     sigset_t mask;

@@ -32,7 +32,7 @@ struct run_options {
     std::vector<std::string> command; // the program and its arguments
     std::string name;                 // how live output names the program
     bool live = false;                // show output, files and reports as they come
-    bool loop = false;                // replay the stream for ever (until interrupted)
+    uint64_t rounds = 1;              // times the stream is played; 0 for ever
     int results_dir = -1;             // directory descriptor, or -1 for none
     FILE *trace = nullptr;            // value change dump, or nullptr
 };

@@ -124,18 +124,23 @@ TEST(Board, CountsFallingEdgesAndPresentsTheirBit) {
     EXPECT_EQ(data_level(b), 0);
 }
 
-TEST(Board, ALoopingBoardStartsItsStreamAgain) {
+TEST(Board, PlaysItsStreamForAsManyRoundsAsAsked) {
     board b;
     b.bits = {1, 0};
-    b.loop = true;
+    b.rounds = 2;
     std::vector<int> seen;
-    for (int k = 0; k < 5; k++) {
+    for (int k = 0; k < 4; k++) {
         clock_write(b, 0);
         seen.push_back(serve_sample(b));
         clock_write(b, 1);
     }
-    EXPECT_EQ(seen, (std::vector<int>{1, 0, 1, 0, 1}));
+    EXPECT_EQ(seen, (std::vector<int>{1, 0, 1, 0}));
+    clock_write(b, 0);
+    EXPECT_TRUE(exhausted(b));
+
+    b.rounds = 0; // for ever
     EXPECT_FALSE(exhausted(b));
+    EXPECT_EQ(serve_sample(b), 1);
 }
 
 TEST(Trace, DeclaresBothLinesAndKeepsEveryEdgeVisible) {
