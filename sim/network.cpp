@@ -156,13 +156,17 @@ bool known_neighbour(int station_sock, int server_sock, std::string &why) {
     arpreq arp{};
     sockaddr_in server = ipv4(server_address, 0);
     std::memcpy(&arp.arp_pa, &server, sizeof server);
-    if (ioctl(server_sock, SIOCGIFHWADDR, &req) != 0)
-        return why = failed("server's hardware address"), false;
+    if (ioctl(server_sock, SIOCGIFHWADDR, &req) != 0) {
+        why = failed("server's hardware address");
+        return false;
+    }
     arp.arp_ha = req.ifr_hwaddr;
     arp.arp_flags = ATF_PERM | ATF_COM;
     std::strncpy(arp.arp_dev, station_if, sizeof arp.arp_dev - 1);
-    if (ioctl(station_sock, SIOCSARP, &arp) != 0)
-        return why = failed("server's neighbour entry"), false;
+    if (ioctl(station_sock, SIOCSARP, &arp) != 0) {
+        why = failed("server's neighbour entry");
+        return false;
+    }
     return true;
 }
 

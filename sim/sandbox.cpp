@@ -113,8 +113,8 @@ bool held_fifo(const std::string &path, int &fd) {
     return fd >= 0;
 }
 
+// On a failure `why` is set only where errno would not tell enough.
 bool make_gpio_files(const sandbox_config &cfg, sandbox &sb, std::string &why) {
-    why = "creating the GPIO files";
     setup_file exp{export_path, -1, ""};
     if (cfg.export_file == export_mode::missing) {
         exp.presence = "missing";
@@ -154,7 +154,14 @@ sandbox_result enter_sandbox(const sandbox_config &cfg, sandbox &sb, std::string
         return sandbox_result::unavailable;
     if (!mount_filesystems(why))
         return sandbox_result::unavailable;
-    if (!name_server(cfg, why) || !make_gpio_files(cfg, sb, why) || !loopback_up(why))
+    if (!name_server(cfg, why))
+        return sandbox_result::failed;
+    if (!make_gpio_files(cfg, sb, why)) {
+        if (why.empty())
+            why = failed("creating the GPIO files");
+        return sandbox_result::failed;
+    }
+    if (!loopback_up(why))
         return sandbox_result::failed;
     net_result net = cfg.interface ? build_network(cfg.mac, sb.server, why) : net_result::ok;
     if (net == net_result::unsupported)
