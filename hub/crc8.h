@@ -1,4 +1,4 @@
-// CRC-8/MAXIM (Dallas 1-Wire): polynomial x^8 + x^5 + x^4 + 1 taken least
+// The 1-Wire bus CRC-8: polynomial x^8 + x^5 + x^4 + 1 taken least
 // significant bit first, initial value 0, no final inversion. It guards the
 // header and the whole of every hub frame.
 #pragma once

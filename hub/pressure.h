@@ -1,5 +1,5 @@
 // Pressure record, type 5, 28 bytes: the factory calibration and two raw
-// readings of a BMP085-family sensor, every word big-endian:
+// readings of the hub's barometric sensor, every word big-endian:
 //
 //   +1 AC1  +3 AC2  +5 AC3          signed 16-bit
 //   +7 AC4  +9 AC5  +11 AC6         unsigned 16-bit

@@ -9,7 +9,7 @@ uint8_t crc_of(std::initializer_list<uint8_t> bytes) {
 }
 
 TEST(Crc8, CatalogueCheckValue) {
-    // CRC-8/MAXIM's check value over the ASCII digits 1 to 9.
+    // The 1-Wire CRC-8's catalogue check value over the ASCII digits 1 to 9.
     const uint8_t digits[] = {'1', '2', '3', '4', '5', '6', '7', '8', '9'};
     EXPECT_EQ(crc8(digits, 9), 0xA1);
 }
