@@ -255,7 +255,7 @@ bool serve(run &r, int fd) {
 
 // The helper thread: waits in the blocking open until the program opens the
 // data file for reading, hands the descriptor over, and waits to be released.
-void opener(std::string path, int notify, int go) {
+void opener(const std::string &path, int notify, int go) {
     for (;;) {
         int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
         if (fd < 0 && errno == EINTR)
