@@ -176,7 +176,8 @@ void drain_files(run &r) {
 }
 
 void flush_step(run &r) {
-    std::string at = "@" + std::to_string(r.tag) + " ";
+    std::string at = "@"; // appended: GCC 12 at -O3 flags literal + string (-Wrestrict)
+    at.append(std::to_string(r.tag)).append(" ");
     if (!r.step_out.empty())
         r.timeline += at + "stdout " + quoted(r.step_out) + "\n";
     if (!r.step_err.empty())
