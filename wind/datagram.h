@@ -14,10 +14,8 @@
 constexpr int report_port = 10003;
 constexpr int report_size = 32;
 
-extern int sd; // the datagram socket, negative when it could not be created
-extern int rc; // result of the last bind or send
-extern sockaddr_in servAddr;
-extern sockaddr_in remoteServAddr;
+extern sockaddr_in servAddr;       // local address: any, port 10003
+extern sockaddr_in remoteServAddr; // the server, once resolved
 
 // Builds the datagram for a gust and a direction.
 void build_report(uint8_t out[report_size], const char *id, int spd, int dir);

@@ -1,4 +1,4 @@
-#include "report.h"
+#include "datagram.h"
 
 #include "station_id.h"
 
@@ -8,13 +8,13 @@
 #include <netdb.h>
 #include <sys/socket.h>
 
-int sd = -1;
-int rc;
 sockaddr_in servAddr;
 sockaddr_in remoteServAddr;
 
 namespace {
 
+int sd = -1; // the datagram socket, negative when it could not be created
+int rc;      // result of the last bind or send
 bool server_known;
 
 } // namespace
