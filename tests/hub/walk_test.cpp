@@ -1,8 +1,9 @@
-#include "report.h"
+#include "walk.h"
 
 #include "hub_fakes.h"
-#include "scratch.h"
 
+#include <algorithm>
+#include <cstring>
 #include <gtest/gtest.h>
 
 namespace {
@@ -17,17 +18,18 @@ struct walk {
     std::string report;
 };
 
-// Walks `sent` (in a zeroed frame buffer) into a scratch report file.
-walk walk_frame(const std::vector<uint8_t> &sent) {
-    uint8_t frame[hub_frame_max] = {};
+// Walks `sent`, in a frame buffer whose bytes beyond it hold `stale`.
+walk walk_frame(const std::vector<uint8_t> &sent, uint8_t stale = 0) {
+    uint8_t frame[hub_frame_max];
+    std::fill(std::begin(frame), std::end(frame), stale);
     std::copy(sent.begin(), sent.end(), frame);
-    scratch_dir dir;
-    std::string path = dir.file("sensors.dat");
     capture out;
-    int before = open_descriptors();
-    report_frame(frame, out.file, path.c_str());
-    EXPECT_EQ(open_descriptors(), before);
-    return {out.text(), read_text(path)};
+    sensor_report report;
+    memset(report.text, 'x', sizeof report.text); // it starts empty all the same
+    report.len = 77;
+    walk_records(frame, out.file, report);
+    EXPECT_EQ(strlen(report.text), report.len);
+    return {out.text(), std::string(report.text, report.len)};
 }
 
 TEST(Report, ExampleFrame) {
@@ -133,32 +135,57 @@ TEST(Report, UnreadTrailingBytesMayLieAtTheCrc) {
     EXPECT_EQ(w.out, "1wire #1 temp=23.1\n");
 }
 
-TEST(Report, ReportFileIsTruncated) {
-    scratch_dir dir;
-    std::string path = dir.file("sensors.dat");
-    write_text(path, "stale content that is longer than the new one");
-    uint8_t frame[hub_frame_max] = {0xAA, 0x03, 0xEB};
-    capture out;
-    report_frame(frame, out.file, path.c_str());
-    EXPECT_TRUE(file_exists(path));
-    EXPECT_EQ(read_text(path), "");
-    std::copy(example_frame.begin(), example_frame.end(), frame);
-    write_text(path, "stale content that is longer than the new one");
-    report_frame(frame, out.file, path.c_str());
-    EXPECT_EQ(read_text(path), "&hom=21.5&rh=45&csap=1.554&uv=0.123");
+TEST(Report, EveryRecordSizeLeadsToTheNextRecord) {
+    // Each type followed by a rain record: a size one byte off in either
+    // direction would start the next record inside this one or skip the
+    // rain record's type byte, and the rain reading would be lost. The record
+    // bytes are 0x04, a type that ends the walk.
+    const std::vector<uint8_t> rain = {0x03, 0x07, 0x00};
+    struct sized {
+        std::vector<uint8_t> record;
+        const char *report;
+    };
+    const sized cases[] = {
+        {{0x01, 0x04, 0x04, 0x04}, "&hom=102.8&rh=4&csap=3.626"},
+        {{0x02, 0x04, 0x04, 0x04, 0x04}, "&hom=102.8&csap=3.626"},
+        {{0x06, 0x04, 0x04, 0x04, 0x04}, "&uv=1.028&csap=3.626"},
+    };
+    for (const sized &c : cases) {
+        std::vector<uint8_t> records = c.record;
+        records.insert(records.end(), rain.begin(), rain.end());
+        EXPECT_EQ(walk_frame(hub_frame(records)).report, c.report);
+    }
+    std::vector<uint8_t> then_rain = pressure;
+    then_rain.insert(then_rain.end(), rain.begin(), rain.end());
+    walk w = walk_frame(hub_frame(then_rain));
+    EXPECT_EQ(w.report, "&p=1007.28&ap=990.09&hom2=21.40&csap=3.626");
+    // The rain record itself: three of them end to end.
+    w = walk_frame(hub_frame({0x03, 0x01, 0x04, 0x03, 0x02, 0x04, 0x03, 0x03, 0x04}));
+    EXPECT_EQ(w.report, "&csap=0.518&csap=1.036&csap=1.554");
 }
 
-TEST(Report, ReadingsArePrintedWhenTheReportFileCannotBeOpened) {
-    scratch_dir dir;
-    std::string path = dir.path + "/missing/sensors.dat";
-    uint8_t frame[hub_frame_max] = {};
-    std::copy(example_frame.begin(), example_frame.end(), frame);
-    capture out;
-    int before = open_descriptors();
-    report_frame(frame, out.file, path.c_str());
-    EXPECT_EQ(open_descriptors(), before);
-    EXPECT_EQ(out.text(), "temp=21.5\nrh=45\nrain=3 imp, 1.554mm\nCh1: 123 Ch2: 456\n");
-    EXPECT_FALSE(file_exists(path));
+TEST(Report, StaleBytesBehindTheFrameAreNeverRead) {
+    // A frame buffer whose bytes behind the frame hold a complete rain
+    // record from an earlier frame: a walk that ran past the CRC would find it.
+    std::vector<uint8_t> sent = hub_frame({0x03, 0x02, 0x00});
+    for (int stale : {0x00, 0x03, 0xFF}) {
+        walk w = walk_frame(sent, static_cast<uint8_t>(stale));
+        EXPECT_EQ(w.report, "&csap=1.036") << stale;
+    }
+}
+
+TEST(Report, LongestReportFitsWhole) {
+    // Thirteen humidity records at their widest fill the largest frame.
+    std::vector<uint8_t> records;
+    for (int k = 0; k < 13; k++)
+        records.insert(records.end(), {0x01, 0x00, 0x80, 0xFF});
+    std::vector<uint8_t> sent = hub_frame(records);
+    ASSERT_EQ(sent.size(), size_t{hub_frame_max});
+    walk w = walk_frame(sent);
+    std::string expected;
+    for (int k = 0; k < 13; k++)
+        expected += "&hom=-3276.8&rh=255";
+    EXPECT_EQ(w.report, expected);
 }
 
 } // namespace

@@ -1,33 +1,27 @@
-#include "report.h"
+#include "walk.h"
 
 #include "pressure.h"
 #include "records.h"
 
 #include <cstdarg>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
-// Writes one fragment, where a report file is open. The longest, a pressure
-// fragment of extreme values, stays far below the buffer.
-__attribute__((format(printf, 2, 3))) void fragment(int report, const char *format, ...) {
-    if (report < 0)
-        return;
-    char text[128];
+// Appends one fragment. One that would not fit whole is left out rather than
+// cut; no frame's report comes near the limit (see report_max).
+__attribute__((format(printf, 2, 3))) void fragment(sensor_report &report, const char *format,
+                                                    ...) {
+    size_t room = report_max - report.len;
     va_list args;
     va_start(args, format);
-    int len = vsnprintf(text, sizeof text, format, args);
+    int len = vsnprintf(report.text + report.len, room, format, args);
     va_end(args);
-    if (len > 0) {
-        size_t size =
-            static_cast<size_t>(len) < sizeof text ? static_cast<size_t>(len) : sizeof text - 1;
-        ssize_t written = write(report, text, size);
-        (void)written; // a failed report write is not retried
-    }
+    if (len > 0 && static_cast<size_t>(len) < room)
+        report.len += static_cast<size_t>(len);
+    report.text[report.len] = '\0';
 }
 
-void report_pressure(const uint8_t *rec, FILE *out, int report) {
+void report_pressure(const uint8_t *rec, FILE *out, sensor_report &report) {
     compensation c;
     compensation_status status = compensate(decode_pressure(rec), c);
     if (status == compensation_status::no_temperature) {
@@ -47,7 +41,11 @@ void report_pressure(const uint8_t *rec, FILE *out, int report) {
     fragment(report, "&p=%.2f&ap=%.2f&hom2=%.2f", sea, ap, temp2);
 }
 
-void walk_records(const uint8_t frame[hub_frame_max], FILE *out, int report) {
+} // namespace
+
+void walk_records(const uint8_t frame[hub_frame_max], FILE *out, sensor_report &report) {
+    report.len = 0;
+    report.text[0] = '\0';
     const int n = frame[1] <= hub_frame_max ? frame[1] : hub_frame_max;
     int at = 3;
     while (at < n - 1) {
@@ -90,13 +88,4 @@ void walk_records(const uint8_t frame[hub_frame_max], FILE *out, int report) {
         }
         at += shape.size;
     }
-}
-
-} // namespace
-
-void report_frame(const uint8_t frame[hub_frame_max], FILE *out, const char *path) {
-    int report = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    walk_records(frame, out, report);
-    if (report >= 0)
-        close(report);
 }
