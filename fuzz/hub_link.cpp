@@ -1,8 +1,8 @@
 // The hub frame link: any bit stream, and a frame it accepts must have passed
 // both checks and lie within the frame buffer.
 #include "crc8.h"
-#include "link.h"
 #include "lines.h"
+#include "link.h"
 
 #include <cstdlib>
 
