@@ -1,6 +1,5 @@
 #include "publish.h"
 
-#include "fault.h"
 #include "scratch.h"
 
 #include <cerrno>
@@ -129,14 +128,6 @@ TEST(Publish, FailedOrShortWriteKeepsThePreviousFile) {
     EXPECT_EQ(refused, EFBIG);
     EXPECT_EQ(read_text(o.path), "12 90");
     EXPECT_FALSE(file_exists(o.tmp));
-}
-
-TEST(FaultRun, OneReportPerRunOfFailures) {
-    fault_run run{};
-    const int outcomes[] = {ENOSPC, ENOSPC, EISDIR, 0, 0, ENOSPC, 0};
-    const bool reported[] = {true, false, false, false, false, true, false};
-    for (size_t k = 0; k < std::size(outcomes); k++)
-        EXPECT_EQ(starts_run(run, outcomes[k]), reported[k]) << "outcome " << k;
 }
 
 } // namespace
