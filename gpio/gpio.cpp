@@ -1,11 +1,13 @@
 #include "gpio.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
 int value;
+line_faults line_fault;
 
 namespace {
 
@@ -24,8 +26,22 @@ struct gpio_paths {
 
 gpio_paths paths;
 
-bool write_text(const char *path, const char *text) {
-    return write_file(path, text, strlen(text));
+// One sysfs write as mode "w" makes it: open (create or truncate), one write,
+// close. Returns 0, or the errno value of a failed open. As the set-up and the
+// clock writes have always done, what the write and the close say is not
+// looked at: an exported line refuses the export write, and that is fine.
+int write_sysfs(const char *path, const char *text, size_t len) {
+    int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return errno;
+    ssize_t written = write(fd, text, len);
+    (void)written;
+    close(fd);
+    return 0;
+}
+
+int write_text(const char *path, const char *text) {
+    return write_sysfs(path, text, strlen(text));
 }
 
 } // namespace
@@ -45,10 +61,20 @@ const char *gpio_export_path() {
     return paths.export_file;
 }
 
+const char *clock_value_path() {
+    return paths.clock_value;
+}
+
+const char *data_value_path() {
+    return paths.data_value;
+}
+
 void get() {
     int fd = open(paths.data_value, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
+        line_fault.data = errno;
         return;
+    }
     char text[32];
     ssize_t got = read(fd, text, sizeof text);
     close(fd);
@@ -59,11 +85,13 @@ void get() {
 void set(int8_t level) {
     char text[8];
     int len = snprintf(text, sizeof text, "%d\n", level);
-    write_file(paths.clock_value, text, static_cast<size_t>(len));
+    int error = write_sysfs(paths.clock_value, text, static_cast<size_t>(len));
+    if (error != 0)
+        line_fault.clock = error;
 }
 
 bool gpio_setup(bool need_export) {
-    bool exported = write_text(paths.export_file, paths.clock_number);
+    bool exported = write_text(paths.export_file, paths.clock_number) == 0;
     if (!exported && need_export)
         return false;
     write_text(paths.export_file, paths.data_number);

@@ -1,5 +1,8 @@
 // Sysfs GPIO lines: the clock line a program drives and the data line it
-// samples, and the small file primitives both programs build on.
+// samples, the line set-up, and the decimal parsing both programs use.
+//
+// Tests replace get(), set(), `value` and `line_fault` at link time with a
+// fake line pair that plays a board in-process (tests/support/fake_lines.h).
 #pragma once
 
 #include <cstddef>
@@ -14,16 +17,27 @@ struct line_pair {
 // Level last read from the data line by get(): 0 is low, anything else high.
 extern int value;
 
+// Value files that could not be opened: the errno value of the latest failed
+// open of each, 0 when none has failed since the caller last cleared it.
+// get() and set() only record a failure; the program decides what it costs.
+struct line_faults {
+    int clock;
+    int data;
+};
+extern line_faults line_fault;
+
 // Points get(), set() and gpio_setup() at a line pair. `root` is prepended to
 // every sysfs path: "" on the router, a scratch directory in tests.
 void gpio_bind(line_pair lines, const char *root = "");
 
 // Samples the data line into `value`: open, one read, close. A value file that
-// cannot be opened, or that holds no number, leaves `value` as it was.
+// cannot be opened (recorded in `line_fault.data`), or that holds no number,
+// leaves `value` as it was.
 void get();
 
 // Drives the clock line to `level` ("%d\n"): open, one write, close. The close
-// commits the level. A value file that cannot be opened is skipped.
+// commits the level. A value file that cannot be opened is skipped and
+// recorded in `line_fault.clock`.
 void set(int8_t level);
 
 // The line set-up, four writes in this order: clock line number and data line
@@ -33,14 +47,18 @@ void set(int8_t level);
 // Returns whether that first open succeeded.
 bool gpio_setup(bool need_export);
 
-// Path of the export file after gpio_bind(), for messages.
+// Paths after gpio_bind(), for messages.
 const char *gpio_export_path();
+const char *clock_value_path();
+const char *data_value_path();
 
-// Replaces the content of `path` with `len` bytes of `text`: one open (create
-// or truncate, as mode "w"), one write, one close. False when the open fails.
-bool write_file(const char *path, const char *text, size_t len);
+enum class parsed_int {
+    none,         // no number: the target is left alone
+    in_range,     // the number, stored
+    out_of_range, // beyond int: INT_MAX or INT_MIN stored, by its sign
+};
 
 // Parses the leading decimal integer of `text` the way the "%d" conversion
 // does: leading white space, an optional sign, then digits; the rest is
-// ignored. False, leaving `*out` alone, when there is no number.
-bool parse_int(const char *text, size_t len, int *out);
+// ignored. Looks at no more than `len` bytes.
+parsed_int parse_int(const char *text, size_t len, int *out);

@@ -7,6 +7,9 @@
 //   bytes 3..   sensor records
 //   byte N - 1  frame CRC, crc8 over bytes 0 to N - 2 (for N = 3 the header
 //               CRC serves as both)
+//
+// Tests replace hub_wait() at link time with one that records the waits
+// (tests/hub/hub_fakes.h).
 #pragma once
 
 #include <cstdint>
@@ -20,8 +23,7 @@ constexpr int32_t retry_wait_us = 1000;
 // Half clock period in microseconds: the wait after each clock edge.
 extern int32_t sltime;
 
-// Waits `usec` microseconds (0 or more). The program sleeps; the tests link
-// one that records the waits.
+// Waits `usec` microseconds (0 or more).
 void hub_wait(int32_t usec);
 
 // Whether a header that passed its check announces a frame that fits the

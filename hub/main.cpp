@@ -4,34 +4,82 @@
 //   hubpoll [half-clock-period-us [trace]]
 #include "gpio.h"
 #include "link.h"
-#include "report.h"
+#include "publish.h"
+#include "walk.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <sys/prctl.h>
+
+// Build settings (CMake cache variables of the same names).
+#ifndef HUBPOLL_CLOCK_LINE
+#define HUBPOLL_CLOCK_LINE 3
+#endif
+#ifndef HUBPOLL_DATA_LINE
+#define HUBPOLL_DATA_LINE 7
+#endif
 
 namespace {
 
-constexpr line_pair hub_lines{3, 7};
+constexpr line_pair hub_lines{HUBPOLL_CLOCK_LINE, HUBPOLL_DATA_LINE};
+constexpr const char *report_tmp = "/tmp/sensors_.dat";
 constexpr const char *report_path = "/tmp/sensors.dat";
+
+// The half period from the command line, refused before any GPIO file is
+// touched when it is no wait at all. Returns false when refused.
+bool take_half_period(const char *arg) {
+    int period = sltime;
+    switch (parse_int(arg, strlen(arg), &period)) {
+    case parsed_int::none:
+        break; // stays at the default, as "%d" leaves it
+    case parsed_int::in_range:
+        sltime = period;
+        break;
+    case parsed_int::out_of_range:
+        // No "sltime" line: there is no value the program could hold.
+        fputs(period < 0 ? "hubpoll: the half clock period cannot be negative\n"
+                         : "hubpoll: the half clock period is too long\n",
+              stderr);
+        return false;
+    }
+    printf("sltime: %d\n", sltime);
+    if (sltime < 0) {
+        fputs("hubpoll: the half clock period cannot be negative\n", stderr);
+        return false;
+    }
+    return true;
+}
 
 } // namespace
 
 int main(int argc, char **argv) {
-    if (argc >= 2) {
-        parse_int(argv[1], strlen(argv[1]), &sltime);
-        printf("sltime: %d\n", sltime);
-        if (sltime < 0) {
-            fprintf(stderr, "hubpoll: the half clock period cannot be negative\n");
-            return 2;
-        }
-    }
+    // Line by line, so that whatever was printed is out when a time limit
+    // stops the run. The buffer is static: the program allocates nothing.
+    static char out_buffer[BUFSIZ];
+    setvbuf(stdout, out_buffer, _IOLBF, sizeof out_buffer);
+
+    if (argc >= 2 && !take_half_period(argv[1]))
+        return 2;
+
+    // The finest timer slack, so that the waits of 100 us overshoot less.
+    // Refused, the default slack stays and the clock is only slower.
+    if (prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL) != 0)
+        fprintf(stderr, "hubpoll: cannot set the timer slack: %s\n", strerror(errno));
 
     gpio_bind(hub_lines);
-    gpio_setup(false);
+    if (!gpio_setup(false))
+        fprintf(stderr, "Error whilst opening %s\n", gpio_export_path());
     bool trace = argc >= 3;
 
     uint8_t frame[hub_frame_max] = {};
     read_hub_frame(frame, trace, stdout);
-    report_frame(frame, stdout, report_path);
+    sensor_report report;
+    walk_records(frame, stdout, report);
+    int error = publish(report_tmp, report_path, report.text, report.len);
+    if (error != 0) {
+        fprintf(stderr, "hubpoll: cannot write %s: %s\n", report_path, strerror(error));
+        return 1;
+    }
     return 0;
 }

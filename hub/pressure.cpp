@@ -1,6 +1,6 @@
 #include "pressure.h"
 
-#include "records.h"
+#include "byte_order.h"
 
 namespace {
 

@@ -1,5 +1,7 @@
 #include "records.h"
 
+#include "byte_order.h"
+
 record_shape shape_of(uint8_t type) {
     switch (type) {
     case 1:

@@ -53,10 +53,3 @@ struct light_reading {
     double uv;
 };
 light_reading decode_light(const uint8_t *rec);
-
-constexpr uint16_t le16(const uint8_t *p) {
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-constexpr uint16_t be16(const uint8_t *p) {
-    return static_cast<uint16_t>(p[0] << 8 | p[1]);
-}

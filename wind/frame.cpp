@@ -4,32 +4,47 @@
 
 namespace {
 
-// One clocked byte: clock low, sample, clock high, eight times.
-int read_byte() {
-    unsigned byte = 0;
+bool lines_failed() {
+    return line_fault.clock != 0 || line_fault.data != 0;
+}
+
+// One clocked byte: clock low, sample, clock high, eight times. False when a
+// value file could not be opened; the pulse is finished all the same, so that
+// the clock rests high.
+bool read_byte(int &byte) {
+    unsigned bits = 0;
     for (unsigned j = 0; j < 8; j++) {
         set(0);
         get();
         if (value != 0)
-            byte |= 1u << j;
+            bits |= 1u << j;
         set(1);
+        if (lines_failed())
+            return false;
     }
-    return static_cast<int>(byte);
+    byte = static_cast<int>(bits);
+    return true;
 }
 
 } // namespace
 
-void read_frame(int frame[4]) {
+bool read_frame(int frame[4]) {
+    line_fault = {};
     int stored = 0;
     while (stored < 4) {
-        int byte = read_byte();
+        int byte = 0;
+        if (!read_byte(byte))
+            return false;
         if (stored == 0 && byte != wind_sync) {
             set(0); // one pulse unread, so the next try is shifted by a bit
             set(1);
+            if (lines_failed())
+                return false;
             continue;
         }
         frame[stored++] = byte;
     }
+    return true;
 }
 
 bool frame_ok(const int frame[4]) {

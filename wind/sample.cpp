@@ -1,34 +1,35 @@
 #include "sample.h"
 
-#include "gpio.h"
-#include "report.h"
+#include "datagram.h"
+#include "publish.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
 // "%d %d" without a line end, as the displays read it.
-bool write_pair(const char *path, int gust, int dir) {
+void write_pair(wind_output &out, int gust, int dir) {
     char text[32];
     int len = snprintf(text, sizeof text, "%d %d", gust, dir);
-    return write_file(path, text, static_cast<size_t>(len));
+    int error = publish(out.tmp, out.path, text, static_cast<size_t>(len));
+    if (starts_run(out.run, error))
+        fprintf(stderr, "gustlink: cannot write %s: %s\n", out.path, strerror(error));
 }
 
 } // namespace
 
-void take_sample(wind_state &w, int speed, int degrees, const wind_paths &paths) {
-    // The realtime file shows the window as it stood before this sample. A
-    // temporary file that could not be written is never published.
+void take_sample(wind_state &w, int speed, int degrees, wind_outputs &out) {
+    // The realtime file shows the window as it stood before this sample.
     vector_sums(w);
     w.w_dir = mean_direction(w.w_xv, w.w_yv);
-    if (write_pair(paths.realtime_tmp, w.w_max, w.w_dir))
-        rename(paths.realtime_tmp, paths.realtime);
+    write_pair(out.realtime, w.w_max, w.w_dir);
 
     if (w.w_p >= window_size) {
         batch_stats b = judge_batch(w);
         if (batch_steady(b)) {
             w.w_dir = mean_direction(w.w_xv, w.w_yv);
-            write_pair(paths.gauge, w.w_max, w.w_dir);
+            write_pair(out.gauge, w.w_max, w.w_dir);
             send_wind(w.w_max, w.w_dir);
         } else {
             printf("scat: %d avg:%d\n", b.scatter, b.avg);

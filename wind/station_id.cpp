@@ -17,6 +17,13 @@ int kernel_query(int sd, unsigned long request, ifreq *req) {
 
 } // namespace
 
+size_t listed_interfaces(int ifc_len, size_t record, size_t capacity) {
+    if (ifc_len <= 0)
+        return 0;
+    size_t count = static_cast<size_t>(ifc_len) / record;
+    return count < capacity ? count : capacity;
+}
+
 int pick_interface(int sd, const ifreq *list, size_t count, ifreq_query query, uint8_t *dst) {
     for (size_t k = 0; k < count; k++) {
         ifreq req{};
@@ -45,7 +52,7 @@ int mac_addr_sys(uint8_t *dst) {
     ifc.ifc_req = list;
     int found = -1;
     if (ioctl(sd, SIOCGIFCONF, &ifc) >= 0) {
-        size_t count = static_cast<size_t>(ifc.ifc_len) / sizeof(ifreq);
+        size_t count = listed_interfaces(ifc.ifc_len, sizeof(ifreq), sizeof list / sizeof(ifreq));
         found = pick_interface(sd, list, count, kernel_query, dst);
     }
     close(sd);

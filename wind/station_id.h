@@ -15,6 +15,11 @@ extern char maddr[255];
 // interface qualifies or the list cannot be had.
 int mac_addr_sys(uint8_t *dst);
 
+// Records the kernel says it filled: `ifc_len` bytes of records of `record`
+// bytes each, but never more than the `capacity` the list has room for, and
+// none for a negative length.
+size_t listed_interfaces(int ifc_len, size_t record, size_t capacity);
+
 // One interface request on socket `sd`, as ioctl() makes it.
 using ifreq_query = int (*)(int sd, unsigned long request, ifreq *req);
 

@@ -1,6 +1,9 @@
 #include "gpio.h"
 #include "scratch.h"
 
+#include <cerrno>
+#include <climits>
+#include <cstring>
 #include <gtest/gtest.h>
 
 namespace {
@@ -21,24 +24,46 @@ struct gpio_tree {
 
 TEST(ParseInt, FollowsTheDecimalConversion) {
     int out = 77;
-    EXPECT_TRUE(parse_int("1\n", 2, &out));
+    EXPECT_EQ(parse_int("1\n", 2, &out), parsed_int::in_range);
     EXPECT_EQ(out, 1);
-    EXPECT_TRUE(parse_int(" \t-42xyz", 8, &out));
+    EXPECT_EQ(parse_int(" \t-42xyz", 8, &out), parsed_int::in_range);
     EXPECT_EQ(out, -42);
-    EXPECT_TRUE(parse_int("+150us", 6, &out));
+    EXPECT_EQ(parse_int("+150us", 6, &out), parsed_int::in_range);
     EXPECT_EQ(out, 150);
-    EXPECT_TRUE(parse_int("12", 1, &out)); // only the given length is looked at
+    EXPECT_EQ(parse_int("12", 1, &out), parsed_int::in_range); // only the given length
     EXPECT_EQ(out, 1);
 }
 
 TEST(ParseInt, LeavesTheTargetAloneWithoutANumber) {
     int out = 77;
-    EXPECT_FALSE(parse_int("", 0, &out));
-    EXPECT_FALSE(parse_int("x1", 2, &out));
-    EXPECT_FALSE(parse_int("-", 1, &out));
-    EXPECT_FALSE(parse_int("- 1", 3, &out));
-    EXPECT_FALSE(parse_int("\n", 1, &out));
+    for (const char *text : {"", "x1", "-", "- 1", "\n", "+-1"})
+        EXPECT_EQ(parse_int(text, strlen(text), &out), parsed_int::none) << text;
     EXPECT_EQ(out, 77);
+}
+
+TEST(ParseInt, EveryIntAndNothingBeyond) {
+    struct parse_case {
+        const char *text;
+        parsed_int result;
+        int out;
+    };
+    const parse_case cases[] = {
+        {"2147483647", parsed_int::in_range, INT_MAX},
+        {"-2147483648", parsed_int::in_range, INT_MIN},
+        {"0002147483647", parsed_int::in_range, INT_MAX},
+        {"2147483648", parsed_int::out_of_range, INT_MAX},
+        {"-2147483649", parsed_int::out_of_range, INT_MIN},
+        // Wrapped modulo 2^32 this would be 1661992959, a plausible period.
+        {"99999999999999999999", parsed_int::out_of_range, INT_MAX},
+        // And this one 0, a low data line.
+        {"4294967296", parsed_int::out_of_range, INT_MAX},
+        {"-99999999999999999999us", parsed_int::out_of_range, INT_MIN},
+    };
+    for (const parse_case &c : cases) {
+        int out = 77;
+        EXPECT_EQ(parse_int(c.text, strlen(c.text), &out), c.result) << c.text;
+        EXPECT_EQ(out, c.out) << c.text;
+    }
 }
 
 TEST(Lines, GetReadsTheDataLevel) {
@@ -78,13 +103,32 @@ TEST(Lines, SetWritesTheLevelAndANewline) {
     EXPECT_EQ(open_descriptors(), before);
 }
 
-TEST(Lines, SetSkipsAValueFileThatCannotBeOpened) {
+TEST(Lines, MissingValueFilesAreSkippedAndRecorded) {
     scratch_dir dir; // no line directories at all
     gpio_bind(wind_lines, dir.path.c_str());
     int before = open_descriptors();
+    line_fault = {};
+    value = 1;
     set(1);
     EXPECT_FALSE(file_exists(dir.path + "/sys/devices/virtual/gpio/gpio2/value"));
+    EXPECT_EQ(line_fault.clock, ENOENT);
+    EXPECT_EQ(line_fault.data, 0);
+    get();
+    EXPECT_EQ(value, 1);
+    EXPECT_EQ(line_fault.data, ENOENT);
     EXPECT_EQ(open_descriptors(), before);
+    EXPECT_STREQ(data_value_path(), (dir.path + "/sys/devices/virtual/gpio/gpio1/value").c_str());
+}
+
+TEST(Lines, WorkingLinesRecordNoFault) {
+    gpio_tree tree;
+    write_text(tree.data_value, "1\n");
+    line_fault = {};
+    set(0);
+    get();
+    set(1);
+    EXPECT_EQ(line_fault.clock, 0);
+    EXPECT_EQ(line_fault.data, 0);
 }
 
 TEST(Setup, ExportsBothLinesThenSetsDirections) {

@@ -4,19 +4,6 @@
 
 namespace {
 
-TEST(Records, ShapesOfTheKnownTypes) {
-    EXPECT_EQ(shape_of(1).size, 4);
-    EXPECT_EQ(shape_of(2).size, 5);
-    EXPECT_EQ(shape_of(3).size, 3);
-    EXPECT_EQ(shape_of(5).size, 28);
-    EXPECT_EQ(shape_of(6).size, 5);
-    // The rain record's last byte and the 1-Wire record's last byte are not read.
-    EXPECT_EQ(shape_of(2).last_read, 3);
-    EXPECT_EQ(shape_of(3).last_read, 1);
-    for (int type : {0, 4, 7, 0xAA, 255})
-        EXPECT_EQ(shape_of(static_cast<uint8_t>(type)).size, 0) << type;
-}
-
 TEST(Records, HumidityTemperatureIsSignedTenths) {
     const uint8_t warm[] = {1, 0xD7, 0x00, 0x2D};
     humidity_reading h = decode_humidity(warm);

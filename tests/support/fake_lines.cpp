@@ -3,15 +3,18 @@
 #include "gpio.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
 int value;
+line_faults line_fault;
 fake_board board;
 
 void board_reset() {
     board = fake_board{};
     value = 0;
+    line_fault = {};
 }
 
 void board_send(std::initializer_list<uint8_t> bytes) {
@@ -33,12 +36,22 @@ size_t board_left() {
 }
 
 void get() {
+    if (board.data_missing > 0) {
+        board.data_missing--;
+        line_fault.data = ENOENT;
+        return;
+    }
     board.samples++;
     board.sampled_at.push_back(board.pulses);
     value = board.next < board.bits.size() ? board.bits[board.next] : board.idle;
 }
 
 void set(int8_t level) {
+    if (board.clock_missing > 0) {
+        board.clock_missing--;
+        line_fault.clock = ENOENT;
+        return;
+    }
     if (board.clock == 0 && level == 1) {
         board.pulses++;
         board.next++;

@@ -18,11 +18,16 @@ struct fake_board {
     long samples = 0;             // calls of get()
     long limit = 1000000;         // pulses before the test is abandoned as hung
     std::vector<long> sampled_at; // pulse count at each sample
+    // Value files missing for the next so many calls of set() or get(): such a
+    // call records ENOENT in `line_fault` and changes nothing else.
+    long clock_missing = 0;
+    long data_missing = 0;
 };
 
 extern fake_board board;
 
-// Starts a fresh board with an empty stream, the clock high and `value` 0.
+// Starts a fresh board with an empty stream, the clock high, `value` 0 and
+// no line fault.
 void board_reset();
 // Appends bytes to the stream, each least significant bit first.
 void board_send(std::initializer_list<uint8_t> bytes);

@@ -1,7 +1,10 @@
 #include "fake_lines.h"
 #include "frame.h"
+#include "gpio.h"
 #include "pacing.h"
 
+#include <cerrno>
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 namespace {
@@ -12,7 +15,7 @@ struct frame_read {
 
 frame_read read_one() {
     frame_read f{};
-    read_frame(f.bytes);
+    EXPECT_TRUE(read_frame(f.bytes));
     return f;
 }
 
@@ -90,20 +93,55 @@ TEST(WindFrame, CheckComparesTheWholeSum) {
     EXPECT_TRUE(frame_ok(largest));
 }
 
-TEST(WindFrame, DirectionTableIsAGrayCodedCompass) {
-    const int expected[16] = {22,  0,   90,  292, 45,  338, 68,  315,
-                              180, 202, 112, 270, 158, 225, 135, 248};
-    for (int code = 0; code < 16; code++)
-        EXPECT_EQ(direction_degrees(code), expected[code]) << "code " << code;
+TEST(WindFrame, DirectionCodesAreAGrayCodedCompass) {
+    // Codes 1 and 0 are north and the next sector east; from there the codes
+    // of the 16 sectors, in order around the compass, step by one bit each.
+    const int around[16] = {1, 0, 4, 6, 2, 10, 14, 12, 8, 9, 13, 15, 11, 3, 7, 5};
+    int codes_seen = 0;
+    for (int k = 0; k < 16; k++) {
+        int code = around[k];
+        int next = around[(k + 1) % 16];
+        EXPECT_EQ(__builtin_popcount(static_cast<unsigned>(code ^ next)), 1) << "code " << code;
+        codes_seen |= 1 << code;
+        // Sector k lies at k x 22.5 degrees, given in whole degrees.
+        int degrees = direction_degrees(code);
+        EXPECT_LE(std::abs(2 * degrees - 45 * k), 1) << "code " << code << ": " << degrees;
+    }
+    EXPECT_EQ(codes_seen, 0xFFFF);
+    EXPECT_EQ(direction_degrees(1), 0);
+    EXPECT_EQ(direction_degrees(0), 22);
     EXPECT_EQ(direction_degrees(16), -1);
     EXPECT_EQ(direction_degrees(255), -1);
     EXPECT_EQ(direction_degrees(-1), -1);
-    // Neighbouring sectors differ in exactly one bit of the code.
-    const int by_angle[16] = {1, 0, 4, 6, 2, 10, 14, 12, 8, 9, 13, 15, 11, 3, 7, 5};
-    for (int k = 0; k < 16; k++) {
-        int a = by_angle[k], b = by_angle[(k + 1) % 16];
-        EXPECT_EQ(__builtin_popcount(static_cast<unsigned>(a ^ b)), 1);
-    }
+}
+
+TEST(WindFrame, MissingDataLineEndsTheReadAfterTheFullPulse) {
+    board_reset();
+    board_send({0xAA, 12, 2, 16});
+    board.data_missing = 1;
+    int frame[4] = {};
+    EXPECT_FALSE(read_frame(frame));
+    EXPECT_EQ(line_fault.data, ENOENT);
+    EXPECT_EQ(line_fault.clock, 0);
+    EXPECT_EQ(board.pulses, 1);
+    EXPECT_EQ(board.clock, 1); // the clock rests high
+    // The next read starts clean and hunts its way back into the stream.
+    board_reset();
+    board_send({0xAA, 12, 2, 16});
+    frame_read f = read_one();
+    EXPECT_EQ(f.bytes[1], 12);
+    EXPECT_EQ(line_fault.data, 0);
+}
+
+TEST(WindFrame, MissingClockLineEndsTheReadWithoutAPulse) {
+    board_reset();
+    board_send({0xAA, 12, 2, 16});
+    board.clock_missing = 2;
+    int frame[4] = {};
+    EXPECT_FALSE(read_frame(frame));
+    EXPECT_EQ(line_fault.clock, ENOENT);
+    EXPECT_EQ(board.pulses, 0);
+    EXPECT_EQ(board.samples, 1);
 }
 
 TEST(WindPacing, SleepsOutTheRestOf100ms) {

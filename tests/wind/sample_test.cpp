@@ -1,9 +1,10 @@
-#include "report.h"
+#include "datagram.h"
 #include "sample.h"
 #include "scratch.h"
 
 #include <cstdio>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -11,15 +12,19 @@ struct sample_bench {
     scratch_dir dir;
     std::string tmp = dir.file("wind_lcd_realtime_.dat");
     std::string realtime = dir.file("wind_lcd_realtime.dat");
+    std::string gauge_tmp = dir.file("windgauge_.dat");
     std::string gauge = dir.file("windgauge.dat");
-    wind_paths paths{tmp.c_str(), realtime.c_str(), gauge.c_str()};
+    wind_outputs out{{tmp.c_str(), realtime.c_str(), {}}, {gauge_tmp.c_str(), gauge.c_str(), {}}};
     wind_state w{};
+    std::string errors; // standard error of every feed
 
     // Feeds one sound sample and returns what it printed.
     std::string feed(int speed, int degrees) {
         testing::internal::CaptureStdout();
-        take_sample(w, speed, degrees, paths);
+        testing::internal::CaptureStderr();
+        take_sample(w, speed, degrees, out);
         fflush(stdout);
+        errors += testing::internal::GetCapturedStderr();
         return testing::internal::GetCapturedStdout();
     }
 };
@@ -76,32 +81,40 @@ TEST(WindSample, RejectedFrameAfterABatchLeavesTheWindowEmpty) {
     EXPECT_EQ(read_text(b.realtime), "0 0");
 }
 
-TEST(WindSample, UnwritableTemporaryFileIsNeverPublished) {
+TEST(WindSample, UnwritableRealtimeFileIsReportedOncePerRun) {
     sample_bench b;
     b.feed(12, 90);
     b.feed(12, 90);
     ASSERT_EQ(read_text(b.realtime), "12 90");
-    // A stale temporary file from an earlier run must not replace the good one.
-    std::string missing_dir = b.dir.path + "/missing/wind_lcd_realtime_.dat";
-    write_text(b.tmp, "99 99");
-    wind_paths broken{missing_dir.c_str(), b.realtime.c_str(), b.gauge.c_str()};
+    // A directory where the temporary file should go: it cannot be created.
+    ASSERT_EQ(mkdir(b.tmp.c_str(), 0755), 0);
     int before = open_descriptors();
-    take_sample(b.w, 12, 90, broken);
-    EXPECT_EQ(read_text(b.realtime), "12 90");
-    EXPECT_EQ(b.w.w_p, 3); // the cycle goes on
+    b.feed(12, 90);
+    b.feed(12, 90);
+    EXPECT_EQ(read_text(b.realtime), "12 90"); // the good file stays
+    EXPECT_EQ(b.w.w_p, 4);                     // the cycle goes on
     EXPECT_EQ(open_descriptors(), before);
+    EXPECT_EQ(b.errors, "gustlink: cannot write " + b.realtime + ": Is a directory\n");
+    // Written again, then failing again: a new run, a new line.
+    ASSERT_EQ(rmdir(b.tmp.c_str()), 0);
+    b.feed(12, 90);
+    EXPECT_EQ(read_text(b.realtime), "12 90");
+    ASSERT_EQ(mkdir(b.tmp.c_str(), 0755), 0);
+    b.feed(12, 90);
+    EXPECT_EQ(b.errors, "gustlink: cannot write " + b.realtime + ": Is a directory\n" +
+                            "gustlink: cannot write " + b.realtime + ": Is a directory\n");
 }
 
-TEST(WindSample, UnwritableGaugeFileStillSends) {
+TEST(WindSample, UnwritableGaugeFileKeepsItsContentAndStillSends) {
     sample_bench b;
-    std::string missing_dir = b.dir.path + "/missing/windgauge.dat";
-    wind_paths broken{b.tmp.c_str(), b.realtime.c_str(), missing_dir.c_str()};
+    write_text(b.gauge, "3 0");
+    ASSERT_EQ(mkdir(b.gauge_tmp.c_str(), 0755), 0);
     for (int k = 0; k < 10; k++)
-        take_sample(b.w, 5, 0, broken);
-    testing::internal::CaptureStdout();
-    take_sample(b.w, 5, 0, broken);
-    fflush(stdout);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error: cannot send: -1\nsent spd:5 dir:0\n");
+        b.feed(5, 0);
+    EXPECT_EQ(b.feed(5, 0), "Error: cannot send: -1\nsent spd:5 dir:0\n");
+    EXPECT_EQ(read_text(b.gauge), "3 0");
+    EXPECT_EQ(b.errors, "gustlink: cannot write " + b.gauge + ": Is a directory\n");
+    EXPECT_EQ(read_text(b.realtime), "5 0"); // the other output is not held up
 }
 
 } // namespace

@@ -41,6 +41,18 @@ TEST(WindWindow, MeanDirectionOfSmallWindows) {
     EXPECT_EQ(realtime_direction(west), 270);
 }
 
+TEST(WindWindow, MeanDirectionIsTakenInSinglePrecision) {
+    // Windows whose mean lies so near a half degree that precision decides
+    // the whole degree the displays and the server are sent. Codes 4, 5, 6,
+    // 12: 57 in single precision, 56 with the mean taken in double precision.
+    wind_state w = window_of({{5, 45}, {5, 338}, {5, 68}, {5, 158}});
+    EXPECT_EQ(realtime_direction(w), 57);
+    // Codes 1, 1, 0, 8, 9, 7: 338, but 337 with the vectors stored in double
+    // precision, or with the arc tangent taken in double precision.
+    w = window_of({{5, 0}, {5, 0}, {5, 22}, {5, 180}, {5, 202}, {5, 315}});
+    EXPECT_EQ(realtime_direction(w), 338);
+}
+
 TEST(WindWindow, SteadyBatchReportsGustAndDirection) {
     wind_state w{};
     for (int k = 0; k < 10; k++)

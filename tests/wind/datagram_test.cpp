@@ -1,0 +1,80 @@
+#include "datagram.h"
+#include "station_id.h"
+
+#include <arpa/inet.h>
+#include <cstring>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace {
+
+TEST(WindReport, LayoutOfTheDatagram) {
+    const char id[255] = "001a2b3c4d5e";
+    uint8_t out[report_size];
+    memset(out, 0xEE, sizeof out);
+    build_report(out, id, 7, 300);
+    EXPECT_EQ(memcmp(out, "001a2b3c4d5e\0", 13), 0);
+    EXPECT_EQ(out[13], 0x07);
+    EXPECT_EQ(out[14], 0x01);
+    EXPECT_EQ(out[15], 0x2C);
+    for (int k = 16; k < report_size; k++)
+        EXPECT_EQ(out[k], 0) << "byte " << k;
+
+    build_report(out, id, 300, 0); // the speed is cut to 8 bits
+    EXPECT_EQ(out[13], 0x2C);
+    EXPECT_EQ(out[14], 0x00);
+    EXPECT_EQ(out[15], 0x00);
+
+    const char none[255] = {};
+    build_report(out, none, 1, 359);
+    for (int k = 0; k < 13; k++)
+        EXPECT_EQ(out[k], 0);
+    EXPECT_EQ(out[14], 0x01);
+    EXPECT_EQ(out[15], 0x67);
+}
+
+TEST(WindReport, SendsThirtyTwoBytesToTheServer) {
+    // A receiver on the loopback stands in for the collecting server.
+    int server = socket(AF_INET, SOCK_DGRAM, 0);
+    ASSERT_GE(server, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(server, reinterpret_cast<sockaddr *>(&at), sizeof at), 0);
+    socklen_t len = sizeof at;
+    getsockname(server, reinterpret_cast<sockaddr *>(&at), &len);
+
+    // Port 10003 may be taken on a developer's machine; then the endpoint
+    // sends from a port the system chooses.
+    int probe = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in own{};
+    own.sin_family = AF_INET;
+    own.sin_port = htons(report_port);
+    bool port_free = bind(probe, reinterpret_cast<sockaddr *>(&own), sizeof own) == 0;
+    close(probe);
+
+    testing::internal::CaptureStdout();
+    open_endpoint("127.0.0.1");
+    remoteServAddr.sin_port = at.sin_port;
+    strcpy(maddr, "001a2b3c4d5e");
+    EXPECT_EQ(send_wind(7, 300), 0);
+    fflush(stdout);
+    std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_NE(printed.find("sent spd:7 dir:300\n"), std::string::npos);
+    EXPECT_EQ(printed.find("Error: cannot send"), std::string::npos);
+
+    uint8_t got[64];
+    sockaddr_in from{};
+    socklen_t from_len = sizeof from;
+    ssize_t n = recvfrom(server, got, sizeof got, MSG_DONTWAIT, reinterpret_cast<sockaddr *>(&from),
+                         &from_len);
+    EXPECT_EQ(n, 32);
+    EXPECT_EQ(memcmp(got, "001a2b3c4d5e\0\x07\x01\x2c", 16), 0);
+    if (port_free) {
+        EXPECT_EQ(ntohs(from.sin_port), report_port);
+    }
+    close(server); // the endpoint's socket lives as long as the process
+    memset(maddr, 0, sizeof maddr);
+}
+
+} // namespace
