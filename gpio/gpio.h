@@ -1,8 +1,9 @@
 // Sysfs GPIO lines: the clock line a program drives and the data line it
 // samples, the line set-up, and the decimal parsing both programs use.
 //
-// Tests replace get(), set(), `value` and `line_fault` at link time with a
-// fake line pair that plays a board in-process (tests/support/fake_lines.h).
+// Tests replace get(), set(), `value`, `line_fault` and the two value paths
+// at link time with a fake line pair that plays a board in-process
+// (tests/support/fake_lines.h).
 #pragma once
 
 #include <cstddef>

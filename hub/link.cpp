@@ -1,11 +1,25 @@
 #include "link.h"
 
 #include "crc8.h"
+#include "fault.h"
 #include "gpio.h"
+
+#include <cstring>
 
 int32_t sltime = 100;
 
 namespace {
+
+fault_run clock_run;
+fault_run data_run;
+
+// A line whose value file cannot be opened (not exported, other numbers)
+// never yields a frame: say so once per run of failures, as the hunt goes on
+// until the run's time limit.
+void note_line(fault_run &run, const char *path, int error) {
+    if (starts_run(run, error))
+        fprintf(stderr, "hubpoll: cannot open %s: %s\n", path, strerror(error));
+}
 
 // One byte, bit 0 first. At byte 0 the byte is a window sliding over the bit
 // stream until it equals the sync byte: each further pulse drops the oldest
@@ -25,6 +39,9 @@ uint8_t read_byte(bool hunt, bool trace, FILE *out) {
             j = 6;
         }
         set(1);
+        note_line(clock_run, clock_value_path(), line_fault.clock);
+        note_line(data_run, data_value_path(), line_fault.data);
+        line_fault = {};
         hub_wait(sltime);
     }
     return byte;

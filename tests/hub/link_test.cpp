@@ -131,6 +131,20 @@ TEST_F(HubLink, HeaderMismatchPrintsCrcWaitsAndHuntsAgain) {
     EXPECT_EQ(board.pulses, 3 * 8 + 16 * 8);
 }
 
+TEST_F(HubLink, MissingValueFileIsReportedOncePerRunOfFailures) {
+    testing::internal::CaptureStderr();
+    for (int run = 0; run < 2; run++) {
+        board.data_missing = 20; // twenty samples fail, then the line comes up
+        board_send(std::vector<uint8_t>(3, 0x00));
+        board_send(example_frame);
+        read_hub_frame(frame, false, out.file);
+        EXPECT_EQ(received(16), example_frame);
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "hubpoll: cannot open fake/data/value: No such file or directory\n"
+              "hubpoll: cannot open fake/data/value: No such file or directory\n");
+}
+
 TEST_F(HubLink, FrameMismatchRetriesSilently) {
     std::vector<uint8_t> bad = example_frame;
     bad.back() ^= 0x01;

@@ -35,6 +35,14 @@ size_t board_left() {
     return board.bits.size() - std::min(board.next, board.bits.size());
 }
 
+const char *clock_value_path() {
+    return "fake/clock/value";
+}
+
+const char *data_value_path() {
+    return "fake/data/value";
+}
+
 void get() {
     if (board.data_missing > 0) {
         board.data_missing--;
