@@ -61,10 +61,18 @@ function link_us(k) {
     return (r[k] - r[k ".sleeps"] * r[k ".sleep"]) / num("hub_pulses")
 }
 
+# A frame less the time the station took to answer the reads of the data
+# line: what a get took within the frame beyond what it takes on a tmpfs.
+function unserved_ms(k) {
+    if (r[k ".get"] == "")
+        return ""
+    return (r[k] - num("hub_pulses") * (r[k ".get"] - r["lines.bench-lines.get"] / 1000)) / 1000
+}
+
 function hub_section(half, floor_ms, sb, tb, ts, slack_built, loop_key, loop, f, ft, f1, ft1, l1) {
     floor_ms = 2 * num("hub_pulses") * half / 1000
-    heading(sprintf("hubpoll frame, %d pulses, half period %d us (sleep floor %.1f ms), median of 5",
-                    num("hub_pulses"), half, floor_ms))
+    heading(sprintf("hubpoll frame, %d pulses, half period %d us (sleep floor %.1f ms), median of %d",
+                    num("hub_pulses"), half, floor_ms, num("hub_rounds")))
     sb = "frame.hubpoll." half ".built"
     tb = "frame.hubpoll-textbook." half ".built"
     slack_built = r[sb ".slack"]
@@ -81,8 +89,12 @@ function hub_section(half, floor_ms, sb, tb, ts, slack_built, loop_key, loop, f,
         "")
     row("link time per pulse, besides sleeps (us)", fmt(link_us(sb), 1), fmt(link_us(tb), 1), "",
         "", "")
+    row("of which get, the station answering (us)", fmt(r[sb ".get"], 1), fmt(r[tb ".get"], 1),
+        "", "", "")
     row("frame / sleep-only loop", fmt(f * 1000 / loop, 2), fmt(ft * 1000 / loop, 2), "",
         half == 100 ? "at most 1.3" : "", half == 100 ? verdict(f * 1000 / loop <= 1.3) : "")
+    row("the same, less the station's answers", fmt(unserved_ms(sb) * 1000 / loop, 2), "", "", "",
+        "")
     row("CPU (% of its run)", fmt(r[sb ".cpu"], 1), fmt(r[tb ".cpu"], 1), "",
         half == 100 ? "no busy waiting" : "", half == 100 ? verdict(r[sb ".cpu"] < 50) : "")
     if (slack_built == "1")
@@ -98,8 +110,12 @@ function hub_section(half, floor_ms, sb, tb, ts, slack_built, loop_key, loop, f,
         fmt(r["frame.hubpoll-textbook." half ".1.sleep"], 1), "", "", "")
     row("link time per pulse, besides sleeps (us)", fmt(link_us("frame.hubpoll." half ".1"), 1),
         fmt(link_us("frame.hubpoll-textbook." half ".1"), 1), "", "", "")
+    row("of which get, the station answering (us)", fmt(r["frame.hubpoll." half ".1.get"], 1),
+        fmt(r["frame.hubpoll-textbook." half ".1.get"], 1), "", "", "")
     row("frame / sleep-only loop", fmt(f1 * 1000 / l1, 2), fmt(ft1 * 1000 / l1, 2), "",
         half == 100 ? "(preview)" : "", half == 100 ? verdict(f1 * 1000 / l1 <= 1.3) : "")
+    row("the same, less the station's answers",
+        fmt(unserved_ms("frame.hubpoll." half ".1") * 1000 / l1, 2), "", "", "", "")
 }
 
 function line_row(label, op, p, t) {
