@@ -18,8 +18,10 @@ function fmt(v, decimals) {
     return sprintf("%." decimals "f", v)
 }
 
-function row(label, project, textbook, ratio, target, holds) {
-    printf "  %-44s %9s %9s %6s  %-17s %s\n", label, project, textbook, ratio, target, holds
+function row(label, project, textbook, ratio, target, holds, text) {
+    text = sprintf("  %-44s %9s %9s %6s  %-17s %s", label, project, textbook, ratio, target, holds)
+    sub(/ +$/, "", text)
+    print text
 }
 
 function heading(text) {
