@@ -1,11 +1,14 @@
-# Cross build for the router: 32-bit big-endian MIPS (o32 ABI), with Debian's
-# mips-linux-gnu compiler (package g++-mips-linux-gnu). Tests and test discovery
-# run the target binaries under qemu-mips (package qemu-user).
+# Dynamic cross build for 32-bit big-endian MIPS (o32 ABI), with Debian's
+# mips-linux-gnu compiler (package g++-mips-linux-gnu) and glibc: the GoogleTest
+# unit suite runs here, big-endian, as GoogleTest needs a libstdc++, which
+# Debian ships for glibc only. Tests and test discovery run the target binaries
+# under qemu-mips (package qemu-user). What ships to the router is the static
+# build of cmake/mips-router.cmake.
 #
-#   cmake -S . -B build-mips -DCMAKE_TOOLCHAIN_FILE=cmake/mips-linux-gnu.cmake
+#   cmake -S . -B build-mips-glibc -DCMAKE_TOOLCHAIN_FILE=cmake/mips-linux-gnu.cmake
 #
-# Another toolchain for the same board, such as the router's own SDK, fits
-# through MIPS_CROSS_PREFIX and MIPS_SYSROOT.
+# A firmware's own SDK makes a dynamic build for its router through the same
+# file: MIPS_CROSS_PREFIX names its compiler, MIPS_SYSROOT its target root.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR mips)
 
