@@ -1,0 +1,125 @@
+#include "faults.h"
+
+#include "live.h"
+#include "tmp.h"
+
+#include <cstdlib>
+
+namespace {
+
+constexpr double pinned_share = 0.25;
+constexpr const char *line_names[2] = {"clock", "data"};
+constexpr int clock_line = 0, data_line = 1;
+
+std::string at(const lockstep &ls) {
+    std::string tag = "@";
+    return tag.append(std::to_string(ls.b.pulses)).append(" ");
+}
+
+bool line_missing(fault_schedule &fs, lockstep &ls, const child_process &c, int k, uint64_t until,
+                  std::string &why) {
+    fault_schedule::missing_line &m = fs.line[k];
+    if (m.active)
+        return true;
+    m = fault_schedule::missing_line{true, now_us(), group_cpu_seconds(c.pid), until, 0};
+    fs.record += at(ls) + line_names[k] + " missing\n";
+    why = std::string("taking the ") + line_names[k] + " line away";
+    if (!set_line_present(*ls.sb, k == data_line, false))
+        return false;
+    // Clock pulses while the data line is missing reach no one: the board
+    // holds its stream (the read being served is answered as it stands).
+    if (k == data_line) {
+        ls.board_waits = true;
+        ls.waited_pulses = 0;
+        ls.waited_clock = ls.b.clock;
+    }
+    return true;
+}
+
+bool line_back(fault_schedule &fs, lockstep &ls, const child_process &c, int k, std::string &why) {
+    fault_schedule::missing_line &m = fs.line[k];
+    double wall = static_cast<double>(now_us() - m.since) / 1e6;
+    double cpu = group_cpu_seconds(c.pid) - m.cpu_since;
+    m.active = false;
+    fs.record += at(ls) + line_names[k] + " back: " + cpu_verdict(cpu, wall) + "\n";
+    why = std::string("bringing the ") + line_names[k] + " line back";
+    if (!set_line_present(*ls.sb, k == data_line, true))
+        return false;
+    if (k == data_line) {
+        drain_clock(ls); // what came while the line was away stays away
+        ls.board_waits = false;
+        ls.b.clock = 1; // the next pulse starts from a resting clock
+    }
+    return true;
+}
+
+} // namespace
+
+bool faults_at_read(fault_schedule &fs, lockstep &ls, child_process &c, std::string &why) {
+    // Full stays full: the room a program frees (a file it replaced) is taken
+    // back at its next read.
+    if (fs.filler >= 0 && !fill_tmp(fs.filler, why))
+        return false;
+    fault_schedule::missing_line &clock = fs.line[clock_line];
+    if (clock.active && clock.until != 0 && ++clock.seen >= clock.until &&
+        !line_back(fs, ls, c, clock_line, why))
+        return false;
+    for (; fs.next < fs.list.size() && fs.list[fs.next].pulses <= ls.b.pulses; fs.next++) {
+        const fault &f = fs.list[fs.next];
+        bool ok = true;
+        switch (f.action) {
+        case fault::tmp_full:
+            fs.record += at(ls) + "tmp full\n";
+            ok = fill_tmp(fs.filler, why);
+            break;
+        case fault::tmp_free:
+            fs.record += at(ls) + "tmp free\n";
+            ok = free_tmp(fs.filler, why);
+            break;
+        case fault::missing_clock:
+        case fault::missing_data:
+            ok = line_missing(fs, ls, c, f.action == fault::missing_data ? data_line : clock_line,
+                              f.count, why);
+            break;
+        case fault::stop:
+            fs.stop_at = now_us() + static_cast<int64_t>(f.seconds * 1e6);
+            break;
+        }
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+bool faults_at_clock(fault_schedule &fs, lockstep &ls, const child_process &c, std::string &why) {
+    drain_clock(ls);
+    fault_schedule::missing_line &m = fs.line[data_line];
+    if (m.active && m.until != 0 && ls.waited_pulses >= m.until)
+        return line_back(fs, ls, c, data_line, why);
+    return true;
+}
+
+void faults_in_time(fault_schedule &fs, const lockstep &ls, child_process &c) {
+    if (fs.stop_at == 0 || now_us() < fs.stop_at)
+        return;
+    fs.stop_at = 0;
+    fs.record += at(ls) + "stop\n";
+    if (!c.stop_sent)
+        stop(c, now_us());
+}
+
+void faults_at_end(fault_schedule &fs, const lockstep &ls, double cpu_total) {
+    for (int k = 0; k < 2; k++) {
+        const fault_schedule::missing_line &m = fs.line[k];
+        if (!m.active)
+            continue;
+        double wall = static_cast<double>(now_us() - m.since) / 1e6;
+        fs.record += at(ls) + line_names[k] +
+                     " missing to the end: " + cpu_verdict(cpu_total - m.cpu_since, wall) + "\n";
+    }
+}
+
+const char *cpu_verdict(double cpu, double wall) {
+    return wall > 0 && cpu >= pinned_share * wall ? "the program pinned a core"
+                                                  : "the program did not pin a core";
+}

@@ -1,0 +1,59 @@
+// The faults of a scenario as the run reaches them (script.h, "at"). Each one
+// applied is recorded in the "faults" result, tagged with the clock pulses
+// the board has counted at that point ("@N"):
+//
+//   @N tmp full | @N tmp free
+//   @N clock missing | @N data missing
+//   @N clock back: VERDICT         the line came back (script.h, "for")
+//   @N clock missing to the end: VERDICT
+//   @N stop                        the station stopped the program
+//
+// While /tmp is full, each read takes back whatever room the program freed
+// since the last one.
+//
+// VERDICT judges the program's CPU time over the span the line was missing
+// (its whole process group): "the program pinned a core" from a quarter of
+// the span up, else "the program did not pin a core". A program that waits
+// a few milliseconds after each failed open stays far below; one that retries
+// at once stays near the whole span even on a loaded machine.
+#pragma once
+
+#include "child.h"
+#include "lockstep.h"
+#include "script.h"
+
+#include <string>
+#include <vector>
+
+struct fault_schedule {
+    std::vector<fault> list; // in order of their points
+    size_t next = 0;         // the first not applied yet
+    int filler = -1;         // holds /tmp's space while it is full
+    struct missing_line {
+        bool active = false;
+        int64_t since = 0;    // now_us() time
+        double cpu_since = 0; // the program's CPU seconds then
+        uint64_t until = 0;   // reads or pulses until it comes back; 0: never
+        uint64_t seen = 0;    // reads so far, while the clock line is missing
+    } line[2];                // the clock line, the data line
+    int64_t stop_at = 0;      // when the station stops the program; 0: never
+    std::string record;       // the "faults" result
+};
+
+// Applies the faults whose point has come. Called at a read that the board
+// is about to serve, while the program is blocked in it.
+bool faults_at_read(fault_schedule &fs, lockstep &ls, child_process &c, std::string &why);
+
+// Takes the clock writes that have arrived, and brings the data line back
+// when the program has made its pulses.
+bool faults_at_clock(fault_schedule &fs, lockstep &ls, const child_process &c, std::string &why);
+
+// Stops the program when its time has come.
+void faults_in_time(fault_schedule &fs, const lockstep &ls, child_process &c);
+
+// At the program's end: the verdict on every line still missing, from the
+// program's CPU seconds in all.
+void faults_at_end(fault_schedule &fs, const lockstep &ls, double cpu_total);
+
+// The verdict on `cpu` seconds of CPU time over `wall` seconds.
+const char *cpu_verdict(double cpu, double wall);
