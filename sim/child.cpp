@@ -129,29 +129,30 @@ std::string status_text(int status, bool stop_sent) {
     return "signal " + std::to_string(WTERMSIG(status)) + "\n";
 }
 
-double group_cpu_seconds(pid_t group) {
-    double ticks = 0;
+double group_busy_seconds(pid_t group) {
+    double ns = 0;
     DIR *proc = opendir("/proc");
     if (proc == nullptr)
         return 0;
     for (dirent *e; (e = readdir(proc)) != nullptr;) {
         if (e->d_name[0] < '1' || e->d_name[0] > '9')
             continue;
-        std::ifstream in(std::string("/proc/") + e->d_name + "/stat");
-        std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::string dir = std::string("/proc/") + e->d_name;
+        std::ifstream stat_file(dir + "/stat");
+        std::string stat((std::istreambuf_iterator<char>(stat_file)),
+                         std::istreambuf_iterator<char>());
         size_t paren = stat.rfind(')'); // the name may hold spaces and parentheses
-        if (paren == std::string::npos)
+        std::istringstream fields(paren == std::string::npos ? "" : stat.substr(paren + 2));
+        std::string state, ppid, pgrp;
+        fields >> state >> ppid >> pgrp;
+        if (!fields || std::atol(pgrp.c_str()) != group)
             continue;
-        // After the name: state ppid pgrp ... utime (14) stime cutime cstime.
-        std::istringstream fields(stat.substr(paren + 2));
-        std::string f[15];
-        for (std::string &x : f)
-            fields >> x;
-        if (!fields || std::atol(f[2].c_str()) != group)
-            continue;
-        for (int k = 11; k <= 14; k++)
-            ticks += std::atof(f[k].c_str());
+        // Nanoseconds on a processor, then waiting on a run queue.
+        std::ifstream sched(dir + "/schedstat");
+        double run = 0, wait = 0;
+        if (sched >> run >> wait)
+            ns += run + wait;
     }
     closedir(proc);
-    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+    return ns / 1e9;
 }

@@ -39,6 +39,7 @@ bool reap(child_process &c, int &status);
 // "exit N", "signal N", or "stopped" when the station ended it.
 std::string status_text(int status, bool stop_sent);
 
-// CPU seconds used so far by the processes of the program's group (a wrapper
-// and what it runs count together), from /proc.
-double group_cpu_seconds(pid_t group);
+// Seconds the processes of the program's group (a wrapper and what it runs
+// count together) have so far run or waited to run, from /proc: the time they
+// wanted a processor, whatever else the machine is doing.
+double group_busy_seconds(pid_t group);

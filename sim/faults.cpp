@@ -1,13 +1,13 @@
 #include "faults.h"
 
 #include "live.h"
+#include "record.h"
 #include "tmp.h"
 
 #include <cstdlib>
 
 namespace {
 
-constexpr double pinned_share = 0.25;
 constexpr const char *line_names[2] = {"clock", "data"};
 constexpr int clock_line = 0, data_line = 1;
 
@@ -21,7 +21,7 @@ bool line_missing(fault_schedule &fs, lockstep &ls, const child_process &c, int 
     fault_schedule::missing_line &m = fs.line[k];
     if (m.active)
         return true;
-    m = fault_schedule::missing_line{true, now_us(), group_cpu_seconds(c.pid), until, 0};
+    m = fault_schedule::missing_line{true, now_us(), group_busy_seconds(c.pid), until, 0};
     fs.record += at(ls) + line_names[k] + " missing\n";
     why = std::string("taking the ") + line_names[k] + " line away";
     if (!set_line_present(*ls.sb, k == data_line, false))
@@ -39,9 +39,9 @@ bool line_missing(fault_schedule &fs, lockstep &ls, const child_process &c, int 
 bool line_back(fault_schedule &fs, lockstep &ls, const child_process &c, int k, std::string &why) {
     fault_schedule::missing_line &m = fs.line[k];
     double wall = static_cast<double>(now_us() - m.since) / 1e6;
-    double cpu = group_cpu_seconds(c.pid) - m.cpu_since;
+    double busy = group_busy_seconds(c.pid) - m.busy_since;
     m.active = false;
-    fs.record += at(ls) + line_names[k] + " back: " + cpu_verdict(cpu, wall) + "\n";
+    fs.record += at(ls) + line_names[k] + " back: " + cpu_verdict(busy, wall) + "\n";
     why = std::string("bringing the ") + line_names[k] + " line back";
     if (!set_line_present(*ls.sb, k == data_line, true))
         return false;
@@ -103,23 +103,22 @@ void faults_in_time(fault_schedule &fs, const lockstep &ls, child_process &c) {
     if (fs.stop_at == 0 || now_us() < fs.stop_at)
         return;
     fs.stop_at = 0;
+    if (c.stop_sent)
+        return;
+    faults_at_end(fs, ls, c);
     fs.record += at(ls) + "stop\n";
-    if (!c.stop_sent)
-        stop(c, now_us());
+    stop(c, now_us());
 }
 
-void faults_at_end(fault_schedule &fs, const lockstep &ls, double cpu_total) {
+void faults_at_end(fault_schedule &fs, const lockstep &ls, const child_process &c) {
     for (int k = 0; k < 2; k++) {
-        const fault_schedule::missing_line &m = fs.line[k];
+        fault_schedule::missing_line &m = fs.line[k];
         if (!m.active)
             continue;
+        m.active = false;
         double wall = static_cast<double>(now_us() - m.since) / 1e6;
-        fs.record += at(ls) + line_names[k] +
-                     " missing to the end: " + cpu_verdict(cpu_total - m.cpu_since, wall) + "\n";
+        double busy = group_busy_seconds(c.pid) - m.busy_since;
+        fs.record +=
+            at(ls) + line_names[k] + " missing to the end: " + cpu_verdict(busy, wall) + "\n";
     }
-}
-
-const char *cpu_verdict(double cpu, double wall) {
-    return wall > 0 && cpu >= pinned_share * wall ? "the program pinned a core"
-                                                  : "the program did not pin a core";
 }

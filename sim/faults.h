@@ -11,11 +11,12 @@
 // While /tmp is full, each read takes back whatever room the program freed
 // since the last one.
 //
-// VERDICT judges the program's CPU time over the span the line was missing
-// (its whole process group): "the program pinned a core" from a quarter of
-// the span up, else "the program did not pin a core". A program that waits
-// a few milliseconds after each failed open stays far below; one that retries
-// at once stays near the whole span even on a loaded machine.
+// VERDICT judges the time the program (its whole process group) ran or
+// waited to run over the span the line was missing, until it came back or
+// the station stopped the program (record.h, cpu_verdict). A program that
+// waits a few milliseconds after each failed open stays far below the mark;
+// one that retries at once stays near the whole span, on a loaded machine too.
+// A span under half a second is too short to judge.
 #pragma once
 
 #include "child.h"
@@ -31,13 +32,13 @@ struct fault_schedule {
     int filler = -1;         // holds /tmp's space while it is full
     struct missing_line {
         bool active = false;
-        int64_t since = 0;    // now_us() time
-        double cpu_since = 0; // the program's CPU seconds then
-        uint64_t until = 0;   // reads or pulses until it comes back; 0: never
-        uint64_t seen = 0;    // reads so far, while the clock line is missing
-    } line[2];                // the clock line, the data line
-    int64_t stop_at = 0;      // when the station stops the program; 0: never
-    std::string record;       // the "faults" result
+        int64_t since = 0;     // now_us() time
+        double busy_since = 0; // the program's busy seconds then
+        uint64_t until = 0;    // reads or pulses until it comes back; 0: never
+        uint64_t seen = 0;     // reads so far, while the clock line is missing
+    } line[2];                 // the clock line, the data line
+    int64_t stop_at = 0;       // when the station stops the program; 0: never
+    std::string record;        // the "faults" result
 };
 
 // Applies the faults whose point has come. Called at a read that the board
@@ -51,9 +52,6 @@ bool faults_at_clock(fault_schedule &fs, lockstep &ls, const child_process &c, s
 // Stops the program when its time has come.
 void faults_in_time(fault_schedule &fs, const lockstep &ls, child_process &c);
 
-// At the program's end: the verdict on every line still missing, from the
-// program's CPU seconds in all.
-void faults_at_end(fault_schedule &fs, const lockstep &ls, double cpu_total);
-
-// The verdict on `cpu` seconds of CPU time over `wall` seconds.
-const char *cpu_verdict(double cpu, double wall);
+// At the program's end (or the station's stop), before it is reaped: the
+// verdict on every line still missing.
+void faults_at_end(fault_schedule &fs, const lockstep &ls, const child_process &c);

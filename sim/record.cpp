@@ -71,3 +71,9 @@ std::string tmp_entry(const std::string &path, mode_t mode, const std::string &d
                                         : " device\n";
     return out.append(kind);
 }
+
+const char *cpu_verdict(double busy, double wall) {
+    if (wall < 0.5) // a few scheduler ticks tell nothing
+        return "too short to judge";
+    return busy >= wall / 2 ? "the program pinned a core" : "the program did not pin a core";
+}

@@ -28,3 +28,8 @@ std::string pulse_summary(const board &b);
 // socket, device, and file for a regular file below a directory), then, quoted,
 // a link's target or a file's content.
 std::string tmp_entry(const std::string &path, mode_t mode, const std::string &detail);
+
+// The verdict on a program that ran or waited to run for `busy` seconds out
+// of `wall`: "the program pinned a core" from half of them up, else "the
+// program did not pin a core"; "too short to judge" under half a second.
+const char *cpu_verdict(double busy, double wall);

@@ -14,7 +14,6 @@
 #include <csignal>
 #include <cstring>
 #include <poll.h>
-#include <sys/resource.h>
 #include <sys/signalfd.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -189,13 +188,10 @@ int run_station(const scenario &sc, const sandbox &sb, int clock_line, int data_
         return 1;
 
     bool ok = event_loop(r);
+    faults_at_end(r.faults, r.ls, r.child);
     int status = 0;
-    rusage usage{};
-    if (wait4(r.child.pid, &status, 0, &usage) != r.child.pid)
+    if (!reap(r.child, status))
         ok = fail(std::string("waiting for the program: ") + std::strerror(errno));
-    double cpu = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-                 static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    faults_at_end(r.faults, r.ls, cpu);
     drain_clock(r.ls);
     drain_files(r.cap);
     flush_step(r.cap, r.ls.tag);
