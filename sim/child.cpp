@@ -96,8 +96,7 @@ bool spawn(child_process &c, const std::vector<std::string> &command,
 
 void stop(child_process &c, int64_t now) {
     if (c.stop_sent) {
-        signal_group(c, SIGKILL);
-        c.kill_at_us = 0;
+        kill_group(c);
         return;
     }
     c.stop_sent = true;
@@ -105,11 +104,15 @@ void stop(child_process &c, int64_t now) {
     signal_group(c, SIGTERM);
 }
 
+void kill_group(child_process &c) {
+    c.stop_sent = true;
+    c.kill_at_us = 0;
+    signal_group(c, SIGKILL);
+}
+
 void enforce_grace(child_process &c, int64_t now) {
-    if (c.kill_at_us != 0 && now >= c.kill_at_us) {
-        c.kill_at_us = 0;
-        signal_group(c, SIGKILL);
-    }
+    if (c.kill_at_us != 0 && now >= c.kill_at_us)
+        kill_group(c);
 }
 
 bool reap(child_process &c, int &status) {

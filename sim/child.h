@@ -30,6 +30,9 @@ bool spawn(child_process &c, const std::vector<std::string> &command,
 // stop kills it at once.
 void stop(child_process &c, int64_t now);
 
+// Kills the program at once.
+void kill_group(child_process &c);
+
 // Kills the program if its grace period has run out.
 void enforce_grace(child_process &c, int64_t now);
 

@@ -188,6 +188,8 @@ int run_station(const scenario &sc, const sandbox &sb, int clock_line, int data_
         return 1;
 
     bool ok = event_loop(r);
+    if (!ok) // the station cannot go on: nothing the program does counts now
+        kill_group(r.child);
     faults_at_end(r.faults, r.ls, r.child);
     int status = 0;
     if (!reap(r.child, status))
