@@ -141,7 +141,8 @@ int main(int argc, char **argv) {
         return exit_fault;
     }
     int result = run_station(sc, sb, cfg.clock_line, cfg.data_line, opt);
-    if (opt.trace != nullptr && std::fclose(opt.trace) != 0)
+    bool trace_failed = opt.trace != nullptr && std::ferror(opt.trace) != 0;
+    if (opt.trace != nullptr && (std::fclose(opt.trace) != 0 || trace_failed))
         result = station_fault(o.trace, std::strerror(errno));
     return result;
 }
