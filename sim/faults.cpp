@@ -1,10 +1,12 @@
 #include "faults.h"
 
+#include "clock_gate.h"
 #include "live.h"
 #include "record.h"
 #include "tmp.h"
 
 #include <cstdlib>
+#include <unistd.h>
 
 namespace {
 
@@ -28,25 +30,33 @@ bool line_missing(fault_schedule &fs, lockstep &ls, const child_process &c, int 
         return false;
     // Clock pulses while the data line is missing reach no one: the board
     // holds its stream (the read being served is answered as it stands).
-    if (k == data_line) {
-        ls.board_waits = true;
-        ls.waited_pulses = 0;
-        ls.waited_clock = ls.b.clock;
-    }
-    return true;
+    if (k == clock_line)
+        return true;
+    ls.board_waits = true;
+    ls.waited_pulses = 0;
+    ls.waited_clock = ls.b.clock;
+    // Only a line that comes back needs the gate; without it a program that
+    // retries at once runs freely, as it would on the router.
+    if (until == 0)
+        return true;
+    why = "gating the clock";
+    if (!gate_start(ls.gate, ls.sb->clock_dir))
+        return false;
+    drain_clock(ls); // the held FIFO is off the path: whatever is left in it
+    int held = ls.clock_fd;
+    ls.clock_fd = -1;
+    return close(held) == 0;
 }
 
-bool line_back(fault_schedule &fs, lockstep &ls, const child_process &c, int k, std::string &why) {
-    fault_schedule::missing_line &m = fs.line[k];
-    double wall = static_cast<double>(now_us() - m.since) / 1e6;
-    double busy = group_busy_seconds(c.pid) - m.busy_since;
-    m.active = false;
-    fs.record += at(ls) + line_names[k] + " back: " + cpu_verdict(busy, wall) + "\n";
+// A line back after its count: the program was held by the station for
+// part of that span, so its CPU time tells nothing and is not judged.
+bool line_back(fault_schedule &fs, lockstep &ls, int k, std::string &why) {
+    fs.line[k].active = false;
+    fs.record += at(ls) + line_names[k] + " back\n";
     why = std::string("bringing the ") + line_names[k] + " line back";
     if (!set_line_present(*ls.sb, k == data_line, true))
         return false;
     if (k == data_line) {
-        drain_clock(ls); // what came while the line was away stays away
         ls.board_waits = false;
         ls.b.clock = 1; // the next pulse starts from a resting clock
     }
@@ -62,7 +72,7 @@ bool faults_at_read(fault_schedule &fs, lockstep &ls, child_process &c, std::str
         return false;
     fault_schedule::missing_line &clock = fs.line[clock_line];
     if (clock.active && clock.until != 0 && ++clock.seen >= clock.until &&
-        !line_back(fs, ls, c, clock_line, why))
+        !line_back(fs, ls, clock_line, why))
         return false;
     for (; fs.next < fs.list.size() && fs.list[fs.next].pulses <= ls.b.pulses; fs.next++) {
         const fault &f = fs.list[fs.next];
@@ -91,11 +101,25 @@ bool faults_at_read(fault_schedule &fs, lockstep &ls, child_process &c, std::str
     return true;
 }
 
-bool faults_at_clock(fault_schedule &fs, lockstep &ls, const child_process &c, std::string &why) {
+bool faults_at_clock(fault_schedule &fs, lockstep &ls, std::string &why) {
     drain_clock(ls);
     fault_schedule::missing_line &m = fs.line[data_line];
-    if (m.active && m.until != 0 && ls.waited_pulses >= m.until)
-        return line_back(fs, ls, c, data_line, why);
+    if (m.active && m.until != 0 && ls.waited_pulses >= m.until && ls.waited_clock == 1 &&
+        !line_back(fs, ls, data_line, why))
+        return false;
+    clock_gate &g = ls.gate;
+    why = "the clock gate";
+    if (g.watch >= 0 && !gate_opens(g))
+        return false;
+    // One write at a time: the next once the last one is taken whole. The
+    // first after the data line's return ends the gating.
+    while (g.passing < 0 && g.opens > 0 && g.waiting >= 0) {
+        int held = -1;
+        if (!gate_pass(g, !m.active, held))
+            return false;
+        if (held >= 0)
+            ls.clock_fd = held;
+    }
     return true;
 }
 

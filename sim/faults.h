@@ -4,7 +4,7 @@
 //
 //   @N tmp full | @N tmp free
 //   @N clock missing | @N data missing
-//   @N clock back: VERDICT         the line came back (script.h, "for")
+//   @N clock back                  the line came back (script.h, "for")
 //   @N clock missing to the end: VERDICT
 //   @N stop                        the station stopped the program
 //
@@ -12,8 +12,9 @@
 // since the last one.
 //
 // VERDICT judges the time the program (its whole process group) ran or
-// waited to run over the span the line was missing, until it came back or
-// the station stopped the program (record.h, cpu_verdict). A program that
+// waited to run over the span the line was missing, until the program ended
+// or the station stopped it (record.h, cpu_verdict); a line that comes back
+// is not judged, as the station holds the program for part of that span. A program that
 // waits a few milliseconds after each failed open stays far below the mark;
 // one that retries at once stays near the whole span, on a loaded machine too.
 // A span under half a second is too short to judge.
@@ -45,9 +46,10 @@ struct fault_schedule {
 // is about to serve, while the program is blocked in it.
 bool faults_at_read(fault_schedule &fs, lockstep &ls, child_process &c, std::string &why);
 
-// Takes the clock writes that have arrived, and brings the data line back
-// when the program has made its pulses.
-bool faults_at_clock(fault_schedule &fs, lockstep &ls, const child_process &c, std::string &why);
+// Takes the clock writes that have arrived (held or at the gate), brings the
+// data line back when the program has made its pulses, and lets the next
+// gated write through.
+bool faults_at_clock(fault_schedule &fs, lockstep &ls, std::string &why);
 
 // Stops the program when its time has come.
 void faults_in_time(fault_schedule &fs, const lockstep &ls, child_process &c);

@@ -49,13 +49,17 @@ bool start_opener(lockstep &ls, std::string &why) {
     // Blocked in open() for as long as the program does not read; it ends
     // with the process.
     std::thread(opener, ls.sb->data_dir, notify[1], go[0]).detach();
+    ls.clock_fd = ls.sb->clock_fd;
     return true;
 }
 
 void drain_clock(lockstep &ls) {
     char buf[4096];
-    for (ssize_t got; (got = read(ls.sb->clock_fd, buf, sizeof buf)) > 0;)
+    for (ssize_t got; ls.clock_fd >= 0 && (got = read(ls.clock_fd, buf, sizeof buf)) > 0;)
         ls.clock_text.append(buf, static_cast<size_t>(got));
+    std::string gated;
+    if (gate_take(ls.gate, gated)) // a write let through has ended
+        ls.clock_text += gated;
     for (size_t nl; (nl = ls.clock_text.find('\n')) != std::string::npos;) {
         int level = std::atoi(ls.clock_text.substr(0, nl).c_str()); // written as "%d\n"
         ls.clock_text.erase(0, nl + 1);

@@ -6,10 +6,12 @@
 // met, every clock write that came before the read is in the FIFO, so the
 // board is brought up to date, a fresh FIFO is put at the data path for the
 // next read, and the level is written. The program can never run ahead of the
-// board.
+// board. While the data line is missing, the clock writes pass a gate
+// (clock_gate.h) instead of the held FIFO.
 #pragma once
 
 #include "board.h"
+#include "clock_gate.h"
 #include "sandbox.h"
 
 #include <cstdio>
@@ -18,10 +20,12 @@
 struct lockstep {
     board b;
     const sandbox *sb = nullptr;
-    int notify = -1;            // the opener hands over each met data FIFO here
-    int go = -1;                // and waits here before it opens the next one
-    int held = -1;              // the read left unanswered when the stream ran out
-    uint64_t tag = 0;           // clock pulses at the last answered read
+    int notify = -1;   // the opener hands over each met data FIFO here
+    int go = -1;       // and waits here before it opens the next one
+    int held = -1;     // the read left unanswered when the stream ran out
+    uint64_t tag = 0;  // clock pulses at the last answered read
+    int clock_fd = -1; // the held clock FIFO; -1 while the clock is gated
+    clock_gate gate;
     std::string clock_text;     // clock writes not complete yet
     bool board_waits = false;   // the data line is missing: the board holds its stream
     uint64_t waited_pulses = 0; // clock pulses meanwhile, not given to the board
@@ -36,7 +40,7 @@ struct lockstep {
 bool start_opener(lockstep &ls, std::string &why);
 
 // Feeds the clock writes that have arrived to the board (or, while the board
-// waits, drops them).
+// waits, counts and drops them).
 void drain_clock(lockstep &ls);
 
 // The data FIFO end the opener has met, or -1 on a fault.

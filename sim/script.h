@@ -40,17 +40,17 @@
 //   at PULSES tmp free       the room is given back
 //   at PULSES missing clock|data [for N]
 //                            that line's files are gone, as when the line is
-//                            unexported. With "for", the clock line is back at
-//                            the Nth read served while it is missing, before
-//                            that read is answered: an exact point. The data
-//                            line is back once the station has seen N clock
-//                            pulses while it was missing; the program is not
-//                            held meanwhile, so it may have made a pulse or
-//                            two more: compare only what cannot depend on that.
-//                            The board holds its stream while the data line is
-//                            missing (those pulses are not counted), and the
-//                            first pulse after its return starts from a
-//                            resting clock
+//                            unexported. With "for", back at an exact point of
+//                            the program's cycle: the clock line at the Nth
+//                            read served while it is missing, before that read
+//                            is answered; the data line once the program has
+//                            made N clock pulses while it was missing and
+//                            raised the clock again, before its next clock
+//                            write (each clock write waits for the station
+//                            meanwhile). The board holds its stream while the
+//                            data line is missing (those pulses are not
+//                            counted), and the first pulse after its return
+//                            starts from a resting clock
 //   at PULSES stop after SECONDS
 //                            the station stops the program SECONDS later
 //

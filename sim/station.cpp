@@ -89,9 +89,10 @@ int poll_timeout(const run &r) {
 
 bool event_loop(run &r) {
     while (r.child.out >= 0 || r.child.err >= 0) {
-        pollfd fds[6];
+        pollfd fds[8];
         nfds_t n = 0;
-        for (int fd : {r.signals, r.ls.sb->clock_fd, r.child.out, r.child.err,
+        const clock_gate &g = r.ls.gate;
+        for (int fd : {r.signals, r.ls.clock_fd, g.watch, g.passing, r.child.out, r.child.err,
                        r.ls.sb->server.capture_fd, r.ls.notify})
             if (fd >= 0)
                 fds[n++] = pollfd{fd, POLLIN, 0};
@@ -109,7 +110,8 @@ bool event_loop(run &r) {
                 continue;
             if (fd == r.signals)
                 interrupted(r);
-            else if (fd == r.ls.sb->clock_fd && !faults_at_clock(r.faults, r.ls, r.child, why))
+            else if ((fd == r.ls.clock_fd || fd == g.watch || fd == g.passing) &&
+                     !faults_at_clock(r.faults, r.ls, why))
                 return fail(why + ": " + std::strerror(errno));
             else if (fd == r.child.out || fd == r.child.err)
                 read_outputs(r);
