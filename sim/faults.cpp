@@ -142,7 +142,9 @@ void faults_at_end(fault_schedule &fs, const lockstep &ls, const child_process &
         m.active = false;
         double wall = static_cast<double>(now_us() - m.since) / 1e6;
         double busy = group_busy_seconds(c.pid) - m.busy_since;
-        fs.record +=
-            at(ls) + line_names[k] + " missing to the end: " + cpu_verdict(busy, wall) + "\n";
+        std::string line = at(ls) + line_names[k] + " missing to the end";
+        if (m.until == 0) // held at times by the station otherwise, so not judged
+            line.append(": ").append(cpu_verdict(busy, wall));
+        fs.record += line + "\n";
     }
 }

@@ -13,11 +13,11 @@
 //
 // VERDICT judges the time the program (its whole process group) ran or
 // waited to run over the span the line was missing, until the program ended
-// or the station stopped it (record.h, cpu_verdict); a line that comes back
-// is not judged, as the station holds the program for part of that span. A program that
-// waits a few milliseconds after each failed open stays far below the mark;
-// one that retries at once stays near the whole span, on a loaded machine too.
-// A span under half a second is too short to judge.
+// or the station stopped it (record.h, cpu_verdict). A line that was to come
+// back is not judged: the station holds the program for part of that span. A
+// program that waits a few milliseconds after each failed open stays far
+// below the mark; one that retries at once stays near the whole span, on a
+// loaded machine too. A span under half a second is too short to judge.
 #pragma once
 
 #include "child.h"
