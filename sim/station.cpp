@@ -132,6 +132,10 @@ bool take_signals(run &r) {
         sigaddset(&mask, sig);
     if (sigprocmask(SIG_BLOCK, &mask, nullptr) != 0 || signal(SIGPIPE, SIG_IGN) == SIG_ERR)
         return false;
+    // An ignored signal never reaches the descriptor: a station started in
+    // the background of a script (SIGINT ignored) must still hear it.
+    if (signal(SIGINT, SIG_DFL) == SIG_ERR || signal(SIGTERM, SIG_DFL) == SIG_ERR)
+        return false;
     r.signals = signalfd(-1, &mask, SFD_CLOEXEC | SFD_NONBLOCK);
     return r.signals >= 0;
 }
