@@ -49,7 +49,6 @@ bool start_opener(lockstep &ls, std::string &why) {
     // Blocked in open() for as long as the program does not read; it ends
     // with the process.
     std::thread(opener, ls.sb->data_dir, notify[1], go[0]).detach();
-    ls.clock_fd = ls.sb->clock_fd;
     return true;
 }
 

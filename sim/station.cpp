@@ -182,6 +182,7 @@ int run_station(const scenario &sc, const sandbox &sb, int clock_line, int data_
     r.live.on = opt.live;
     r.live.name = opt.name;
     r.ls.sb = &sb;
+    r.ls.clock_fd = sb.clock_fd;
     r.ls.b.bits = sc.bits;
     r.ls.b.rounds = opt.rounds;
     r.ls.b.low_at_end = sc.end == stream_end::low;
