@@ -14,6 +14,10 @@ bool exhausted(const board &b) {
     return b.rounds != 0 && b.pulses > b.bits.size() * b.rounds;
 }
 
+bool run_out(const board &b) {
+    return exhausted(b) && !b.low_at_end;
+}
+
 int data_level(const board &b) {
     if (b.pulses == 0 || b.bits.empty() || exhausted(b))
         return 0;

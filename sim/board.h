@@ -11,6 +11,7 @@
 struct board {
     std::vector<uint8_t> bits; // the stream, first bit first
     uint64_t rounds = 1;       // times the stream is played; 0 for ever
+    bool low_at_end = false;   // once it has run out, the line stays low for ever
 
     int clock = 1;             // clock level as last written
     uint64_t pulses = 0;       // falling clock edges
@@ -29,6 +30,10 @@ int data_level(const board &b);
 // Whether the current pulse lies beyond the last round of the stream: the
 // board has nothing more to say and the data line is low.
 bool exhausted(const board &b);
+
+// Whether the board has nothing more to give and the run is to end: its
+// stream has run out and it does not hold the line low for ever.
+bool run_out(const board &b);
 
 // Serves one read of the data line and counts it. Returns the level.
 int serve_sample(board &b);

@@ -5,11 +5,11 @@
 //               [--rounds N | --loop] [--name NAME] [--server-name NAME]
 //               -- PROGRAM [ARG...]
 //
-// The board plays its stream once, N times, or (--loop) until the station is
-// interrupted. The scenario's "args" are appended to the program's command
-// line. Exit
-// status: 0 when the run went as planned (whatever the program did), 77 when
-// the system allows no namespaces (the reason is printed), 1 otherwise.
+// The scenario's "wrap" words go before the program's command line, its "args"
+// after it. Exit status: 0 when the run went as planned (whatever the program
+// did), 1 on a fault of the station, 2 on a wrong command line, 77 when the
+// system allows no namespaces (the reason is printed).
+#include "options.h"
 #include "sandbox.h"
 #include "script.h"
 #include "station.h"
@@ -20,115 +20,115 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <fstream>
-#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
+constexpr int exit_fault = 1;
+constexpr int exit_usage = 2;
 constexpr int exit_skipped = 77;
-
-int usage() {
-    std::fprintf(stderr, "usage: station-sim --scenario FILE [--out DIR] [--trace FILE.vcd] "
-                         "[--live] [--rounds N | --loop] [--name NAME] [--server-name NAME] -- "
-                         "PROGRAM [ARG...]\n");
-    return 1;
-}
 
 std::string base_name(const std::string &path) {
     size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Read whole and closed again before anything starts: the program must not
+// inherit it.
+bool read_text(const std::string &path, std::string &text) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    char buf[4096];
+    ssize_t got;
+    while ((got = read(fd, buf, sizeof buf)) > 0)
+        text.append(buf, static_cast<size_t>(got));
+    int saved = errno;
+    if (close(fd) != 0 || got < 0) {
+        errno = got < 0 ? saved : errno;
+        return false;
+    }
+    return true;
+}
+
 // The sandbox covers /tmp and /sys: a program (or an emulator's target) that
 // lives there is passed on as a descriptor that stays valid underneath.
-void keep_reachable(std::vector<std::string> &command) {
-    for (std::string &arg : command) {
+void keep_reachable(run_options &opt) {
+    for (std::string &arg : opt.command) {
         char real[PATH_MAX];
         if (realpath(arg.c_str(), real) == nullptr)
             continue;
         std::string path = real;
         if (path.rfind("/tmp/", 0) != 0 && path.rfind("/sys/", 0) != 0)
             continue;
-        int fd = open(real, O_PATH); // inherited by the program on purpose
-        if (fd >= 0)
-            arg = "/proc/self/fd/" + std::to_string(fd);
+        int fd = open(real, O_PATH | O_CLOEXEC); // opened for the program alone
+        if (fd < 0)
+            continue;
+        arg = "/proc/self/fd/" + std::to_string(fd);
+        opt.inherit.push_back(fd);
     }
+}
+
+int station_fault(const std::string &what, const char *reason) {
+    std::fprintf(stderr, "station-sim: %s: %s\n", what.c_str(), reason);
+    return exit_fault;
 }
 
 } // namespace
 
 int main(int argc, char **argv) {
-    std::string scenario_path, out_path, trace_path, server_name = "weather-server";
-    run_options opt;
-    int k = 1;
-    for (; k < argc && std::strcmp(argv[k], "--") != 0; k++) {
-        std::string a = argv[k];
-        bool has_value = k + 1 < argc;
-        if (a == "--live")
-            opt.live = true;
-        else if (a == "--loop")
-            opt.rounds = 0;
-        else if (a == "--rounds" && has_value && std::atoi(argv[k + 1]) > 0)
-            opt.rounds = static_cast<uint64_t>(std::atoi(argv[++k]));
-        else if (a == "--scenario" && has_value)
-            scenario_path = argv[++k];
-        else if (a == "--out" && has_value)
-            out_path = argv[++k];
-        else if (a == "--trace" && has_value)
-            trace_path = argv[++k];
-        else if (a == "--name" && has_value)
-            opt.name = argv[++k];
-        else if (a == "--server-name" && has_value)
-            server_name = argv[++k];
-        else
-            return usage();
-    }
-    if (scenario_path.empty() || k + 1 >= argc)
-        return usage();
-    opt.command.assign(argv + k + 1, argv + argc);
-
-    std::ifstream in(scenario_path);
-    std::stringstream text;
-    text << in.rdbuf();
-    scenario sc;
+    options o;
     std::string error;
-    if (!in || !parse_scenario(text.str(), sc, error)) {
-        std::fprintf(stderr, "station-sim: %s: %s\n", scenario_path.c_str(),
-                     in ? error.c_str() : std::strerror(errno));
-        return 1;
+    switch (parse_options(argc, argv, o, error)) {
+    case options_result::help:
+        std::fputs(help_text().c_str(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : exit_fault;
+    case options_result::wrong:
+        std::fprintf(stderr, "station-sim: %s\n%s", error.c_str(), usage_text().c_str());
+        return exit_usage;
+    case options_result::run:
+        break;
     }
+    std::string text;
+    scenario sc;
+    if (!read_text(o.scenario, text))
+        return station_fault(o.scenario, std::strerror(errno));
+    if (!parse_scenario(text, sc, error))
+        return station_fault(o.scenario, error.c_str());
+
+    run_options opt;
+    opt.live = o.live;
+    opt.rounds = o.rounds;
+    opt.name = o.name.empty() ? base_name(o.command[0]) : o.name;
+    opt.command = sc.wrap;
+    opt.command.insert(opt.command.end(), o.command.begin(), o.command.end());
     opt.command.insert(opt.command.end(), sc.args.begin(), sc.args.end());
-    if (opt.name.empty())
-        opt.name = base_name(opt.command[0]);
 
     // Everything outside the sandbox is opened now, before /tmp is covered.
-    if (!out_path.empty()) {
-        mkdir(out_path.c_str(), 0755);
-        opt.results_dir = open(out_path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (opt.results_dir < 0) {
-            std::perror(("station-sim: " + out_path).c_str());
-            return 1;
-        }
+    if (!o.out.empty()) {
+        if (mkdir(o.out.c_str(), 0755) != 0 && errno != EEXIST)
+            return station_fault(o.out, std::strerror(errno));
+        opt.results_dir = open(o.out.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (opt.results_dir < 0)
+            return station_fault(o.out, std::strerror(errno));
     }
-    if (!trace_path.empty()) {
-        opt.trace = std::fopen(trace_path.c_str(), "we");
-        if (opt.trace == nullptr) {
-            std::perror(("station-sim: " + trace_path).c_str());
-            return 1;
-        }
+    if (!o.trace.empty()) {
+        opt.trace = std::fopen(o.trace.c_str(), "we");
+        if (opt.trace == nullptr)
+            return station_fault(o.trace, std::strerror(errno));
     }
-    keep_reachable(opt.command);
+    keep_reachable(opt);
 
     sandbox_config cfg;
-    bool wind = sc.board == board_kind::wind;
-    cfg.clock_line = wind ? 2 : 3;
-    cfg.data_line = wind ? 1 : 7;
+    cfg.clock_line = clock_line_of(sc);
+    cfg.data_line = data_line_of(sc);
     cfg.interface = sc.interface;
     std::copy(sc.mac, sc.mac + 6, cfg.mac);
     cfg.export_file = sc.export_file;
-    cfg.server_name = server_name;
+    cfg.server_name = o.server_name;
+    for (const fault &f : sc.faults)
+        cfg.small_tmp = cfg.small_tmp || f.action == fault::tmp_full;
     sandbox sb;
     switch (enter_sandbox(cfg, sb, error)) {
     case sandbox_result::ready:
@@ -138,10 +138,11 @@ int main(int argc, char **argv) {
         return exit_skipped;
     case sandbox_result::failed:
         std::fprintf(stderr, "station-sim: %s\n", error.c_str());
-        return 1;
+        return exit_fault;
     }
     int result = run_station(sc, sb, cfg.clock_line, cfg.data_line, opt);
-    if (opt.trace != nullptr && std::fclose(opt.trace) != 0)
-        result = 1;
+    bool trace_failed = opt.trace != nullptr && std::ferror(opt.trace) != 0;
+    if (opt.trace != nullptr && (std::fclose(opt.trace) != 0 || trace_failed))
+        result = station_fault(o.trace, std::strerror(errno));
     return result;
 }

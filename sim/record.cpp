@@ -1,6 +1,7 @@
 #include "record.h"
 
 #include <cstdio>
+#include <sys/stat.h>
 
 std::string quoted(const std::string &bytes) {
     std::string out = "\"";
@@ -56,4 +57,23 @@ std::string pulse_summary(const board &b) {
     return "clock pulses " + std::to_string(b.pulses) + "\n" + "clock writes " +
            std::to_string(b.writes) + "\n" + "data samples " + std::to_string(b.samples) + "\n" +
            "samples with the clock high " + std::to_string(b.high_samples) + "\n";
+}
+
+std::string tmp_entry(const std::string &path, mode_t mode, const std::string &detail) {
+    std::string out = path;
+    if (S_ISLNK(mode))
+        return out.append(" link ").append(quoted(detail)).append("\n");
+    if (S_ISREG(mode))
+        return out.append(" file ").append(quoted(detail)).append("\n");
+    const char *kind = S_ISFIFO(mode)   ? " fifo\n"
+                       : S_ISDIR(mode)  ? " directory\n"
+                       : S_ISSOCK(mode) ? " socket\n"
+                                        : " device\n";
+    return out.append(kind);
+}
+
+const char *cpu_verdict(double busy, double wall) {
+    if (wall < 0.5) // a few scheduler ticks tell nothing
+        return "too short to judge";
+    return busy >= wall / 2 ? "the program pinned a core" : "the program did not pin a core";
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <sys/types.h>
 
 // `bytes` in double quotes, with \n, \r, \t, \\, \" and \xHH escapes.
 std::string quoted(const std::string &bytes);
@@ -21,3 +22,14 @@ std::string describe_report(const uint8_t *data, size_t len, const std::string &
 
 // The board's counters, one per line.
 std::string pulse_summary(const board &b);
+
+// One line of the "tmp-entries" result, for an entry of /tmp that the copy of
+// its regular files cannot show: its path, its kind (link, fifo, directory,
+// socket, device, and file for a regular file below a directory), then, quoted,
+// a link's target or a file's content.
+std::string tmp_entry(const std::string &path, mode_t mode, const std::string &detail);
+
+// The verdict on a program that ran or waited to run for `busy` seconds out
+// of `wall`: "the program pinned a core" from half of them up, else "the
+// program did not pin a core"; "too short to judge" under half a second.
+const char *cpu_verdict(double busy, double wall);

@@ -1,9 +1,6 @@
 #include "sandbox.h"
 
-#include "record.h"
-
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sched.h>
@@ -12,9 +9,6 @@
 #include <unistd.h>
 
 namespace {
-
-constexpr const char *gpio_dir = "/sys/devices/virtual/gpio/gpio";
-constexpr const char *export_path = "/sys/class/gpio/export";
 
 std::string failed(const std::string &what) {
     return what + ": " + std::strerror(errno);
@@ -28,22 +22,12 @@ bool write_whole(const std::string &path, const std::string &text) {
     return close(fd) == 0 && ok;
 }
 
-bool make_dirs(const std::string &path) {
-    for (size_t at = 1; at != std::string::npos; at = path.find('/', at + 1)) {
-        std::string part = path.substr(0, at);
-        if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST)
-            return false;
-    }
-    return mkdir(path.c_str(), 0755) == 0 || errno == EEXIST;
-}
-
 bool write_map(const char *file, const std::string &text) {
     int fd = open(file, O_WRONLY | O_CLOEXEC);
     if (fd < 0)
         return false;
     bool ok = write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    close(fd);
-    return ok;
+    return close(fd) == 0 && ok;
 }
 
 // Root may unshare directly; anyone else, or root where that is refused,
@@ -66,22 +50,26 @@ bool enter_namespaces(std::string &why) {
     return true;
 }
 
-// A file that only the sandbox sees at `target`: written on the fresh /tmp,
-// bound over the target, then unlinked so that /tmp is empty again.
-bool overlay_file(const char *target, const std::string &text, std::string &why) {
-    std::string staged = "/tmp/.station-sim-overlay";
-    if (!write_whole(staged, text) ||
-        mount(staged.c_str(), target, nullptr, MS_BIND, nullptr) != 0) {
-        why = failed(std::string("covering ") + target);
+bool mount_tmp(bool small) {
+    return mount("tmpfs", "/tmp", "tmpfs", MS_NOSUID | MS_NODEV,
+                 small ? "mode=1777,size=1m" : "mode=1777") == 0;
+}
+
+// A host without /etc/hosts has nothing to bind over: the sandbox's /etc
+// becomes an overlay of the host's, whose changes go to a tmpfs that /tmp's
+// own tmpfs then covers, out of the program's sight.
+bool writable_etc(std::string &why) {
+    if (mkdir("/tmp/etc", 0755) != 0 || mkdir("/tmp/etc-work", 0755) != 0 ||
+        mount("overlay", "/etc", "overlay", 0,
+              "lowerdir=/etc,upperdir=/tmp/etc,workdir=/tmp/etc-work") != 0) {
+        why = failed("an overlay over /etc, which has no hosts file");
         return false;
     }
-    unlink(staged.c_str());
     return true;
 }
 
 bool mount_filesystems(std::string &why) {
-    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-        mount("tmpfs", "/tmp", "tmpfs", MS_NOSUID | MS_NODEV, "mode=1777") != 0 ||
+    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 || !mount_tmp(false) ||
         mount("tmpfs", "/sys", "tmpfs", MS_NOSUID | MS_NODEV | MS_NOEXEC, "mode=755") != 0) {
         why = failed("mounts are not available here");
         return false;
@@ -89,72 +77,56 @@ bool mount_filesystems(std::string &why) {
     return true;
 }
 
-bool name_server(const sandbox_config &cfg, std::string &why) {
-    std::string hosts =
-        "127.0.0.1\tlocalhost\n" + std::string(server_address) + "\t" + cfg.server_name + "\n";
-    if (!overlay_file("/etc/hosts", hosts, why))
+// The overlay over /etc where needed, and the /tmp the program gets.
+bool prepare_etc_and_tmp(const sandbox_config &cfg, bool etc_overlay, std::string &why) {
+    if (etc_overlay && !writable_etc(why))
         return false;
-    // The server's name must come from the hosts file, never from a name
-    // server outside.
-    if (access("/etc/nsswitch.conf", F_OK) == 0 &&
-        !overlay_file("/etc/nsswitch.conf", "hosts: files\n", why))
+    if ((etc_overlay || cfg.small_tmp) && !mount_tmp(cfg.small_tmp)) {
+        why = failed("a fresh /tmp");
         return false;
+    }
     return true;
 }
 
-std::string line_file(int line, const char *name) {
-    return gpio_dir + std::to_string(line) + "/" + name;
-}
-
-bool held_fifo(const std::string &path, int &fd) {
-    if (mkfifo(path.c_str(), 0666) != 0)
+// A file that only the sandbox sees at `target`: written on the fresh /tmp,
+// bound over the target, then unlinked so that /tmp is empty again.
+bool overlay_file(const char *target, const std::string &text, std::string &why) {
+    std::string staged = "/tmp/.station-sim-overlay";
+    if (!write_whole(staged, text) ||
+        mount(staged.c_str(), target, nullptr, MS_BIND, nullptr) != 0 ||
+        unlink(staged.c_str()) != 0) {
+        why = failed(std::string("covering ") + target);
         return false;
-    fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
-    return fd >= 0;
+    }
+    return true;
 }
 
-// On a failure `why` is set only where errno would not tell enough.
-bool make_gpio_files(const sandbox_config &cfg, sandbox &sb, std::string &why) {
-    setup_file exp{export_path, -1, ""};
-    if (cfg.export_file == export_mode::missing) {
-        exp.presence = "missing";
-    } else {
-        if (!make_dirs("/sys/class/gpio"))
+bool name_server(const sandbox_config &cfg, bool etc_overlay, std::string &why) {
+    std::string hosts = "127.0.0.1\tlocalhost\n";
+    hosts.append(server_address).append("\t").append(cfg.server_name).append("\n");
+    // The server's name must come from the hosts file, never from a name
+    // server outside.
+    std::string nsswitch = "hosts: files\n";
+    bool has_nsswitch = access("/etc/nsswitch.conf", F_OK) == 0;
+    if (etc_overlay) {
+        if (!write_whole("/etc/hosts", hosts) ||
+            (has_nsswitch && !write_whole("/etc/nsswitch.conf", nsswitch))) {
+            why = failed("writing the sandbox's /etc");
             return false;
-        if (cfg.export_file == export_mode::present) {
-            if (!held_fifo(exp.path, exp.fd))
-                return false;
-        } else {
-            // A line that is already exported refuses the export write; a
-            // device that fails every write stands in for it.
-            exp.presence = "busy";
-            if (!write_whole(exp.path, "") ||
-                mount("/dev/full", exp.path.c_str(), nullptr, MS_BIND, nullptr) != 0) {
-                why = failed("binding /dev/full over the export file");
-                return false;
-            }
         }
+        return true;
     }
-    sb.setup_files.push_back(exp);
-    for (int line : {cfg.clock_line, cfg.data_line}) {
-        setup_file dir{line_file(line, "direction"), -1, ""};
-        if (!make_dirs(gpio_dir + std::to_string(line)) || !held_fifo(dir.path, dir.fd))
-            return false;
-        sb.setup_files.push_back(dir);
-    }
-    sb.clock_value = line_file(cfg.clock_line, "value");
-    sb.data_value = line_file(cfg.data_line, "value");
-    return held_fifo(sb.clock_value, sb.clock_fd) && fresh_data_fifo(sb);
+    return overlay_file("/etc/hosts", hosts, why) &&
+           (!has_nsswitch || overlay_file("/etc/nsswitch.conf", nsswitch, why));
 }
 
 } // namespace
 
 sandbox_result enter_sandbox(const sandbox_config &cfg, sandbox &sb, std::string &why) {
-    if (!enter_namespaces(why))
+    if (!enter_namespaces(why) || !mount_filesystems(why))
         return sandbox_result::unavailable;
-    if (!mount_filesystems(why))
-        return sandbox_result::unavailable;
-    if (!name_server(cfg, why))
+    bool etc_overlay = access("/etc/hosts", F_OK) != 0 && errno == ENOENT;
+    if (!prepare_etc_and_tmp(cfg, etc_overlay, why) || !name_server(cfg, etc_overlay, why))
         return sandbox_result::failed;
     if (!make_gpio_files(cfg, sb, why)) {
         if (why.empty())
@@ -167,26 +139,4 @@ sandbox_result enter_sandbox(const sandbox_config &cfg, sandbox &sb, std::string
     if (net == net_result::unsupported)
         return sandbox_result::unavailable;
     return net == net_result::ok ? sandbox_result::ready : sandbox_result::failed;
-}
-
-bool fresh_data_fifo(const sandbox &sb) {
-    std::string next = sb.data_value + ".next";
-    unlink(next.c_str());
-    return mkfifo(next.c_str(), 0666) == 0 && rename(next.c_str(), sb.data_value.c_str()) == 0;
-}
-
-std::string setup_record(const sandbox &sb) {
-    std::string out;
-    for (const setup_file &f : sb.setup_files) {
-        if (f.fd < 0) {
-            out += f.path + " " + f.presence + "\n";
-            continue;
-        }
-        std::string text;
-        char buf[4096];
-        for (ssize_t got; (got = read(f.fd, buf, sizeof buf)) > 0;)
-            text.append(buf, static_cast<size_t>(got));
-        out += f.path + " " + quoted(text) + "\n";
-    }
-    return out;
 }

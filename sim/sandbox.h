@@ -6,7 +6,7 @@
 // Every GPIO file is a FIFO: the clock value file and the set-up files (export,
 // directions) are held open read-write here, so the program's writes never
 // block and are all kept; the data value file is met by a blocking open for
-// each sample (see station.h).
+// each sample (see lockstep.h).
 #pragma once
 
 #include "network.h"
@@ -22,6 +22,7 @@ struct sandbox_config {
     uint8_t mac[6] = {};
     export_mode export_file = export_mode::present;
     std::string server_name = "weather-server";
+    bool small_tmp = false; // /tmp of 1 MiB, so that the station can fill it
 };
 
 // A set-up file of the lines and what the program wrote to it.
@@ -32,9 +33,9 @@ struct setup_file {
 };
 
 struct sandbox {
-    std::string clock_value;
-    std::string data_value;
-    int clock_fd = -1; // clock value FIFO, read-write, non-blocking
+    std::string clock_dir_path, data_dir_path; // the lines' directories
+    int clock_dir = -1, data_dir = -1;         // the same, reached wherever they are (O_PATH)
+    int clock_fd = -1;                         // clock value FIFO, read-write, non-blocking
     std::vector<setup_file> setup_files;
     server_end server; // capture_fd -1 when there is no station interface
 };
@@ -46,9 +47,20 @@ enum class sandbox_result { ready, unavailable, failed };
 // virtual interfaces); `why` says so.
 sandbox_result enter_sandbox(const sandbox_config &cfg, sandbox &sb, std::string &why);
 
-// Puts a fresh, unopened FIFO at the data value path. The previous one stays
-// usable through descriptors already open on it.
-bool fresh_data_fifo(const sandbox &sb);
+// The GPIO files of both lines (gpio_files.cpp). On a failure `why` is set
+// only where errno would not tell enough.
+bool make_gpio_files(const sandbox_config &cfg, sandbox &sb, std::string &why);
+
+// Puts a fresh, unopened FIFO at the value path of the line directory `dir`.
+// The previous one stays usable through descriptors already open on it.
+bool fresh_fifo(int dir);
+
+// The same, held open read-write and non-blocking; -1 on a failure.
+int held_value_fifo(int dir);
+
+// Takes a line's directory away from its path, as when the line is unexported,
+// or puts it back.
+bool set_line_present(const sandbox &sb, bool data_line, bool present);
 
 // What the program wrote to each set-up file, one line per file, in set-up
 // order.

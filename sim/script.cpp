@@ -1,11 +1,16 @@
+// Scenario parsing: the settings, the plants and the faults; the stream
+// directives are in stream.cpp.
 #include "script.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <sstream>
 
 namespace {
 
-constexpr uint8_t sync_byte = 0xAA;
+constexpr long line_max = 100000;
+constexpr double seconds_max = 3600;
 
 std::vector<std::string> split(const std::string &line) {
     std::vector<std::string> words;
@@ -13,27 +18,6 @@ std::vector<std::string> split(const std::string &line) {
     for (std::string w; in >> w;)
         words.push_back(w);
     return words;
-}
-
-bool number(const std::string &word, int base, long max, long &out) {
-    if (word.empty())
-        return false;
-    char *end = nullptr;
-    long v = std::strtol(word.c_str(), &end, base);
-    if (*end != '\0' || v < 0 || v > max)
-        return false;
-    out = v;
-    return true;
-}
-
-bool hex_bytes(const std::vector<std::string> &words, size_t from, std::vector<uint8_t> &out) {
-    for (size_t k = from; k < words.size(); k++) {
-        long v;
-        if (words[k].size() > 2 || !number(words[k], 16, 255, v))
-            return false;
-        out.push_back(static_cast<uint8_t>(v));
-    }
-    return true;
 }
 
 bool parse_mac(const std::string &text, uint8_t mac[6]) {
@@ -47,113 +31,141 @@ bool parse_mac(const std::string &text, uint8_t mac[6]) {
     return true;
 }
 
-// One directive that adds to the bit stream; false when it is not one or is
-// malformed.
-bool stream_directive(const std::vector<std::string> &w, board_kind board,
-                      std::vector<uint8_t> &bits) {
-    const std::string &cmd = w[0];
-    long n;
-    if (cmd == "bits") {
-        for (size_t k = 1; k < w.size(); k++) {
-            if (w[k] != "0" && w[k] != "1")
-                return false;
-            bits.push_back(w[k] == "1" ? 1 : 0);
-        }
-        return w.size() > 1;
-    }
-    if (cmd == "silence" && w.size() == 2 && number(w[1], 10, 1000000, n)) {
-        bits.insert(bits.end(), static_cast<size_t>(n), 0);
-        return true;
-    }
-    if (cmd == "bytes") {
-        std::vector<uint8_t> bytes;
-        if (w.size() < 2 || !hex_bytes(w, 1, bytes))
+bool parse_seconds(const std::string &word, double &out) {
+    char *end = nullptr;
+    double v = std::strtod(word.c_str(), &end);
+    if (word.empty() || *end != '\0' || !(v > 0 && v <= seconds_max))
+        return false;
+    out = v;
+    return true;
+}
+
+// A path below /tmp with no empty, "." or ".." part: whatever follows it
+// stays inside the sandbox's /tmp.
+bool tmp_path(const std::string &path) {
+    if (path.rfind("/tmp/", 0) != 0 || path.size() == 5 || path.back() == '/')
+        return false;
+    std::istringstream parts(path.substr(5));
+    for (std::string part; std::getline(parts, part, '/');)
+        if (part.empty() || part == "." || part == "..")
             return false;
-        for (uint8_t b : bytes)
-            push_byte(bits, b);
+    return true;
+}
+
+// "plant KIND PATH [ARG]"; a file's quoted text is taken from the raw line,
+// where it may hold '#' and spaces.
+bool parse_plant(const std::vector<std::string> &w, const std::string &line, plant &out) {
+    if (w.size() < 3 || !tmp_path(w[2]))
+        return false;
+    out.path = w[2];
+    if (w[1] == "fifo" || w[1] == "directory") {
+        out.kind = w[1] == "fifo" ? plant::fifo : plant::directory;
+        return w.size() == 3;
+    }
+    if (w[1] == "link") {
+        out.kind = plant::link;
+        out.text = w.size() == 4 ? w[3] : "";
+        return w.size() == 4 && tmp_path(out.text);
+    }
+    if (w[1] != "file")
+        return false;
+    out.kind = plant::file;
+    size_t open = line.find('"', line.find(w[2]) + w[2].size());
+    if (open == std::string::npos)
+        return false;
+    size_t close = open + 1;
+    for (; close < line.size() && line[close] != '"'; close++)
+        if (line[close] == '\\')
+            close++;
+    if (close >= line.size() || !unquote(line.substr(open, close - open + 1), out.text))
+        return false;
+    std::vector<std::string> rest = split(line.substr(close + 1));
+    return rest.empty();
+}
+
+// "at PULSES tmp full|free", "at PULSES missing clock|data [for N]",
+// "at PULSES stop after SECONDS".
+bool parse_fault(const std::vector<std::string> &w, fault &out) {
+    long pulses;
+    if (w.size() < 4 || !parse_number(w[1], 10, 2000000000, pulses))
+        return false;
+    out.pulses = static_cast<uint64_t>(pulses);
+    if (w[2] == "tmp" && w.size() == 4 && (w[3] == "full" || w[3] == "free")) {
+        out.action = w[3] == "full" ? fault::tmp_full : fault::tmp_free;
         return true;
     }
-    if (cmd == "garbage" && w.size() == 2 && number(w[1], 10, 100000, n)) {
-        // A fixed sequence, so that a scenario plays the same every time.
-        uint32_t state = 0x2545F491u;
-        for (long k = 0; k < n; k++) {
-            state = state * 1664525u + 1013904223u;
-            push_byte(bits, static_cast<uint8_t>(state >> 24));
-        }
-        return true;
+    if (w[2] == "missing" && (w[3] == "clock" || w[3] == "data")) {
+        out.action = w[3] == "clock" ? fault::missing_clock : fault::missing_data;
+        long n = 0;
+        bool ok = w.size() == 4 || (w.size() == 6 && w[4] == "for" &&
+                                    parse_number(w[5], 10, 2000000000, n) && n > 0);
+        out.count = static_cast<uint64_t>(n);
+        return ok;
     }
-    if (cmd == "header" && board == board_kind::hub && w.size() == 2 && number(w[1], 10, 255, n)) {
-        uint8_t head[2] = {sync_byte, static_cast<uint8_t>(n)};
-        push_byte(bits, head[0]);
-        push_byte(bits, head[1]);
-        push_byte(bits, crc8(head, 2));
-        return true;
-    }
-    if (cmd == "frame" && board == board_kind::wind) {
-        long speed, code, check;
-        if (w.size() != 3 && !(w.size() == 5 && w[3] == "check"))
-            return false;
-        if (!number(w[1], 10, 255, speed) || !number(w[2], 10, 255, code))
-            return false;
-        check = (speed + code + 2) & 0xFF;
-        if (w.size() == 5 && !number(w[4], 10, 255, check))
-            return false;
-        for (long b : {static_cast<long>(sync_byte), speed, code, check})
-            push_byte(bits, static_cast<uint8_t>(b));
-        return true;
-    }
-    if (cmd == "frame" && board == board_kind::hub) {
-        size_t k = 1;
-        bool bad_header = false, bad_crc = false;
-        for (; k < w.size() && (w[k] == "bad-header" || w[k] == "bad-crc"); k++)
-            (w[k] == "bad-header" ? bad_header : bad_crc) = true;
-        std::vector<uint8_t> records;
-        if (!hex_bytes(w, k, records) || records.size() > 252)
-            return false;
-        std::vector<uint8_t> frame = hub_frame(records);
-        if (bad_header)
-            frame[2] ^= 0xFF;
-        if (bad_crc)
-            frame.back() ^= 0xFF;
-        for (uint8_t b : frame)
-            push_byte(bits, b);
-        return true;
+    if (w[2] == "stop" && w.size() == 5 && w[3] == "after") {
+        out.action = fault::stop;
+        return parse_seconds(w[4], out.seconds);
     }
     return false;
 }
 
-} // namespace
-
-void push_byte(std::vector<uint8_t> &bits, uint8_t byte) {
-    for (int j = 0; j < 8; j++)
-        bits.push_back(static_cast<uint8_t>((byte >> j) & 1));
-}
-
-uint8_t crc8(const uint8_t *bytes, size_t length) {
-    uint8_t crc = 0;
-    for (size_t k = 0; k < length; k++) {
-        uint8_t b = bytes[k];
-        for (int j = 0; j < 8; j++) {
-            bool mix = ((crc ^ b) & 1) != 0;
-            crc = static_cast<uint8_t>(crc >> 1);
-            if (mix)
-                crc ^= 0x8C;
-            b = static_cast<uint8_t>(b >> 1);
-        }
+bool setting(const std::vector<std::string> &w, const std::string &line, scenario &out) {
+    long a, b;
+    if (w[0] == "board") {
+        out.board = w.size() == 2 && w[1] == "hub" ? board_kind::hub : board_kind::wind;
+        return w.size() == 2 && (w[1] == "wind" || w[1] == "hub");
     }
-    return crc;
+    if (w[0] == "lines") {
+        if (w.size() != 3 || !parse_number(w[1], 10, line_max, a) ||
+            !parse_number(w[2], 10, line_max, b) || a == b)
+            return false;
+        out.clock_line = static_cast<int>(a);
+        out.data_line = static_cast<int>(b);
+        return true;
+    }
+    if (w[0] == "interface" && w.size() == 2) {
+        out.interface = w[1] != "none";
+        return !out.interface || parse_mac(w[1], out.mac);
+    }
+    if (w[0] == "export" && w.size() == 2) {
+        static const char *const modes[] = {"present", "busy", "missing"};
+        for (int k = 0; k < 3; k++) {
+            if (w[1] == modes[k]) {
+                out.export_file = static_cast<export_mode>(k);
+                return true;
+            }
+        }
+        return false;
+    }
+    if (w[0] == "end") {
+        out.end = w.size() == 2 && w[1] == "low" ? stream_end::low : stream_end::stop;
+        return w.size() == 2 && (w[1] == "stop" || w[1] == "low");
+    }
+    if (w[0] == "args" || w[0] == "wrap") {
+        std::vector<std::string> &to = w[0] == "args" ? out.args : out.wrap;
+        to.insert(to.end(), w.begin() + 1, w.end());
+        return w[0] == "args" || w.size() > 1;
+    }
+    if (w[0] == "plant") {
+        out.plants.emplace_back();
+        return parse_plant(w, line, out.plants.back());
+    }
+    if (w[0] == "at") {
+        out.faults.emplace_back();
+        return parse_fault(w, out.faults.back());
+    }
+    return false;
 }
 
-std::vector<uint8_t> hub_frame(const std::vector<uint8_t> &records) {
-    uint8_t length = static_cast<uint8_t>(records.size() + (records.empty() ? 3 : 4));
-    std::vector<uint8_t> frame = {sync_byte, length};
-    frame.push_back(crc8(frame.data(), 2));
-    if (records.empty())
-        return frame; // the header CRC doubles as the frame CRC
-    frame.insert(frame.end(), records.begin(), records.end());
-    frame.push_back(crc8(frame.data(), frame.size()));
-    return frame;
+bool is_setting(const std::string &word) {
+    for (const char *s :
+         {"board", "lines", "interface", "export", "end", "args", "wrap", "plant", "at"})
+        if (word == s)
+            return true;
+    return false;
 }
+
+} // namespace
 
 bool parse_scenario(const std::string &text, scenario &out, std::string &error) {
     std::istringstream in(text);
@@ -163,27 +175,13 @@ bool parse_scenario(const std::string &text, scenario &out, std::string &error) 
         std::vector<std::string> w = split(line);
         if (w.empty())
             continue;
-        bool ok = true;
-        if (w[0] == "board" && w.size() == 2 && (w[1] == "wind" || w[1] == "hub")) {
-            out.board = w[1] == "wind" ? board_kind::wind : board_kind::hub;
-        } else if (w[0] == "interface" && w.size() == 2) {
-            out.interface = w[1] != "none";
-            ok = !out.interface || parse_mac(w[1], out.mac);
-        } else if (w[0] == "export" && w.size() == 2) {
-            if (w[1] == "present")
-                out.export_file = export_mode::present;
-            else if (w[1] == "busy")
-                out.export_file = export_mode::busy;
-            else if (w[1] == "missing")
-                out.export_file = export_mode::missing;
-            else
-                ok = false;
-        } else if (w[0] == "args") {
-            out.args.insert(out.args.end(), w.begin() + 1, w.end());
+        bool ok;
+        if (is_setting(w[0])) {
+            ok = setting(w, line, out);
         } else if (w[0] == "repeat" && w.size() > 2) {
             long times;
             std::vector<std::string> rest(w.begin() + 2, w.end());
-            ok = number(w[1], 10, 100000, times);
+            ok = parse_number(w[1], 10, 100000, times);
             for (long k = 0; ok && k < times; k++)
                 ok = stream_directive(rest, out.board, out.bits);
         } else {
@@ -191,6 +189,59 @@ bool parse_scenario(const std::string &text, scenario &out, std::string &error) 
         }
         if (!ok) {
             error = "line " + std::to_string(line_no) + ": cannot use \"" + line + "\"";
+            return false;
+        }
+    }
+    std::stable_sort(out.faults.begin(), out.faults.end(),
+                     [](const fault &x, const fault &y) { return x.pulses < y.pulses; });
+    return true;
+}
+
+int clock_line_of(const scenario &sc) {
+    return sc.clock_line >= 0 ? sc.clock_line : sc.board == board_kind::wind ? 2 : 3;
+}
+
+int data_line_of(const scenario &sc) {
+    return sc.data_line >= 0 ? sc.data_line : sc.board == board_kind::wind ? 1 : 7;
+}
+
+bool unquote(const std::string &text, std::string &out) {
+    if (text.size() < 2 || text.front() != '"' || text.back() != '"')
+        return false;
+    out.clear();
+    for (size_t k = 1; k + 1 < text.size(); k++) {
+        char c = text[k];
+        if (c == '"')
+            return false;
+        if (c != '\\') {
+            out += c;
+            continue;
+        }
+        if (++k + 1 >= text.size())
+            return false;
+        switch (text[k]) {
+        case 'n':
+            out += '\n';
+            break;
+        case 'r':
+            out += '\r';
+            break;
+        case 't':
+            out += '\t';
+            break;
+        case '\\':
+        case '"':
+            out += text[k];
+            break;
+        case 'x': {
+            long v;
+            if (k + 3 >= text.size() || !parse_number(text.substr(k + 1, 2), 16, 255, v))
+                return false;
+            out += static_cast<char>(v);
+            k += 2;
+            break;
+        }
+        default:
             return false;
         }
     }

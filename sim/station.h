@@ -1,15 +1,11 @@
-// One run of a program against the emulated board, in lockstep.
-//
-// The program's clock writes land in the clock FIFO, which the station drains
-// as they come. Each read of the data line is met by a blocking open of the
-// data FIFO for writing (a helper thread waits in it); once it is met, every
-// clock write that came before the read is in the FIFO, so the board is
-// brought up to date, a fresh FIFO is put at the data path for the next read,
-// and the level is written. The program can never run ahead of the board.
+// One run of a program against the emulated board, in lockstep (lockstep.h).
 //
 // The run ends when the program exits, or when it asks for a bit after the
 // board's stream has run out: the station then stops it (its read stays
-// unanswered). What it leaves in the results directory:
+// unanswered), unless the scenario keeps the line low for ever. A scenario's
+// "stop after" and an interrupt (SIGINT, SIGTERM, SIGHUP) stop it too; a
+// program still there after the grace period is killed, and a second
+// interrupt kills it at once. What it leaves in the results directory:
 //
 //   stdout, stderr   the program's output, byte for byte
 //   status           "exit N", "signal N", or "stopped" when ended by the station
@@ -18,7 +14,11 @@
 //   pulses           the board's counters at the end
 //   sys              what the program wrote to the export and direction files
 //   datagrams        the wind reports that reached the server
-//   tmp/             the files the program left in /tmp
+//   faults           the scenario's faults as they were applied (faults.h)
+//   tmp/             the regular files the program left at the top of /tmp
+//   tmp-entries      everything else in /tmp, by path, one a line: links with
+//                    their targets, FIFOs, directories and what is in them
+//                    (record.h, tmp_entry); empty when there is nothing else
 #pragma once
 
 #include "sandbox.h"
@@ -30,6 +30,7 @@
 
 struct run_options {
     std::vector<std::string> command; // the program and its arguments
+    std::vector<int> inherit;         // descriptors the command names, kept open for it
     std::string name;                 // how live output names the program
     bool live = false;                // show output, files and reports as they come
     uint64_t rounds = 1;              // times the stream is played; 0 for ever

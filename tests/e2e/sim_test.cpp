@@ -1,14 +1,17 @@
 // The emulated station's own logic: scenarios and the streams they build, the
-// board's counting, the trace format and the decoded reports. A fault here
+// board's counting, the trace format, the decoded reports, the results' own
+// formats and the command line. A fault here
 // would make every end-to-end case wrong in the same way, so the expected
 // values come from outside the station: the hub frame example and the CRC
 // catalogue check value.
 #include "board.h"
+#include "options.h"
 #include "record.h"
 #include "script.h"
 #include "vcd.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -97,6 +100,122 @@ TEST(Script, FaultsNameTheirLine) {
     EXPECT_FALSE(parse_scenario("board hub\nframe 01 XY\n", sc, error));
 }
 
+// The first line of `text` that parse_scenario() refuses, or 0.
+int refused_line(const std::string &text) {
+    scenario sc;
+    std::string error;
+    if (parse_scenario(text, sc, error))
+        return 0;
+    return std::atoi(error.c_str() + 5); // "line N: ..."
+}
+
+TEST(Script, HubFrameLengthByteNeverWraps) {
+    // 251 record bytes and the 4 around them fill the length byte: 255.
+    std::string records;
+    for (int k = 0; k < 251; k++)
+        records += " 01";
+    std::vector<int> bytes = bytes_of(parsed("board hub\nframe" + records + "\n").bits);
+    ASSERT_EQ(bytes.size(), 255u);
+    EXPECT_EQ(bytes[1], 255);
+    // One more would wrap it to 0.
+    EXPECT_EQ(refused_line("board hub\nframe" + records + " 01\n"), 2);
+}
+
+TEST(Script, LinesAndWrapShapeTheRun) {
+    scenario wind = parsed("board wind\n"), hub = parsed("board hub\n");
+    EXPECT_EQ(clock_line_of(wind), 2);
+    EXPECT_EQ(data_line_of(wind), 1);
+    EXPECT_EQ(clock_line_of(hub), 3);
+    EXPECT_EQ(data_line_of(hub), 7);
+    scenario moved = parsed("board hub\nlines 514 513\n");
+    EXPECT_EQ(clock_line_of(moved), 514);
+    EXPECT_EQ(data_line_of(moved), 513);
+
+    scenario sc = parsed("wrap timeout 5\nargs 50\nwrap --foreground\nend low\n");
+    EXPECT_EQ(sc.wrap, (std::vector<std::string>{"timeout", "5", "--foreground"}));
+    EXPECT_EQ(sc.end, stream_end::low);
+    EXPECT_EQ(parsed("").end, stream_end::stop);
+
+    for (const char *bad :
+         {"lines 2 2", "lines 2", "lines -1 3", "lines 2 x", "wrap", "end never", "end"})
+        EXPECT_EQ(refused_line(std::string("board wind\n") + bad + "\n"), 2) << bad;
+}
+
+TEST(Script, PlantsStayInsideTmp) {
+    scenario sc = parsed("plant file /tmp/victim \"kept # here\\n\\x00\\\"\"  # comment\n"
+                         "plant link /tmp/sensors.dat /tmp/victim\n"
+                         "plant fifo /tmp/sensors_.dat\n"
+                         "plant directory /tmp/d\n"
+                         "plant file /tmp/d/empty \"\"\n");
+    ASSERT_EQ(sc.plants.size(), 5u);
+    EXPECT_EQ(sc.plants[0].kind, plant::file);
+    EXPECT_EQ(sc.plants[0].path, "/tmp/victim");
+    EXPECT_EQ(sc.plants[0].text, std::string("kept # here\n\0\"", 14));
+    EXPECT_EQ(sc.plants[1].kind, plant::link);
+    EXPECT_EQ(sc.plants[1].text, "/tmp/victim");
+    EXPECT_EQ(sc.plants[2].kind, plant::fifo);
+    EXPECT_EQ(sc.plants[3].kind, plant::directory);
+    EXPECT_EQ(sc.plants[4].text, "");
+
+    // A program that follows a planted link must stay in the sandbox's /tmp.
+    for (const char *bad :
+         {"plant file /etc/passwd \"x\"", "plant fifo /tmp", "plant fifo /tmp/", "plant fifo tmp/x",
+          "plant fifo /tmp/../etc/x", "plant fifo /tmp/a//b", "plant fifo /tmp/./a",
+          "plant link /tmp/a /etc/passwd", "plant link /tmp/a ../etc", "plant link /tmp/a",
+          "plant file /tmp/a text", "plant file /tmp/a \"open", "plant file /tmp/a \"x\" y",
+          "plant file /tmp/a \"\\q\"", "plant socket /tmp/a", "plant fifo /tmp/a extra"})
+        EXPECT_EQ(refused_line(std::string("board wind\n") + bad + "\n"), 2) << bad;
+}
+
+TEST(Script, FaultsComeInTheOrderOfTheirPoints) {
+    scenario sc = parsed("at 64 tmp free\n"
+                         "at 32 tmp full\n"
+                         "at 40 missing data for 12\n"
+                         "at 40 stop after 1.5\n"
+                         "at 0 missing clock\n");
+    ASSERT_EQ(sc.faults.size(), 5u);
+    EXPECT_EQ(sc.faults[0].action, fault::missing_clock);
+    EXPECT_EQ(sc.faults[0].count, 0u); // missing to the end
+    EXPECT_EQ(sc.faults[1].action, fault::tmp_full);
+    EXPECT_EQ(sc.faults[2].action, fault::missing_data); // same point: in the scenario's order
+    EXPECT_EQ(sc.faults[2].pulses, 40u);
+    EXPECT_EQ(sc.faults[2].count, 12u);
+    EXPECT_EQ(sc.faults[3].action, fault::stop);
+    EXPECT_DOUBLE_EQ(sc.faults[3].seconds, 1.5);
+    EXPECT_EQ(sc.faults[4].action, fault::tmp_free);
+
+    for (const char *bad :
+         {"at x tmp full", "at -1 tmp full", "at 5 tmp", "at 5 tmp empty", "at 5 missing export",
+          "at 5 missing data for 0", "at 5 missing data for", "at 5 missing data in 3",
+          "at 5 stop after 0", "at 5 stop after -1", "at 5 stop 1", "at 5 stop after 1 s",
+          "at 5 stop after 99999"})
+        EXPECT_EQ(refused_line(std::string("board wind\n") + bad + "\n"), 2) << bad;
+}
+
+TEST(Script, UnquoteReadsWhatQuotedWrites) {
+    std::string every;
+    for (int c = 0; c < 256; c++)
+        every += static_cast<char>(c);
+    std::string back;
+    ASSERT_TRUE(unquote(::quoted(every), back));
+    EXPECT_EQ(back, every);
+    for (const char *bad :
+         {"", "\"", "x\"\"", "\"a\"b\"", "\"\\\"", "\"\\x4\"", "\"\\xZZ\"", "\"\\a\""})
+        EXPECT_FALSE(unquote(bad, back)) << bad;
+}
+
+TEST(Board, RunsOutUnlessItHoldsTheLineLow) {
+    board b;
+    b.bits = {1};
+    clock_write(b, 0);
+    clock_write(b, 1);
+    clock_write(b, 0);
+    EXPECT_TRUE(run_out(b));
+    b.low_at_end = true;
+    EXPECT_FALSE(run_out(b));
+    EXPECT_EQ(serve_sample(b), 0);
+}
+
 TEST(Board, CountsFallingEdgesAndPresentsTheirBit) {
     board b;
     b.bits = {1, 0, 1};
@@ -171,6 +290,75 @@ TEST(Record, DecodesAWindReport) {
     EXPECT_NE(describe_report(anonymous, 32, "a", "b").find("station \"\" gust 0 dir 0"),
               std::string::npos);
     EXPECT_EQ(describe_report(report, 3, "a", "b"), "a -> b, 3 bytes\n  30 30 31\n");
+}
+
+TEST(Record, ListsWhatTheCopyOfTmpCannotHold) {
+    EXPECT_EQ(tmp_entry("/tmp/sensors.dat", S_IFLNK | 0777, "/tmp/victim"),
+              "/tmp/sensors.dat link \"/tmp/victim\"\n");
+    EXPECT_EQ(tmp_entry("/tmp/sensors_.dat", S_IFIFO | 0644, ""), "/tmp/sensors_.dat fifo\n");
+    EXPECT_EQ(tmp_entry("/tmp/d", S_IFDIR | 0755, ""), "/tmp/d directory\n");
+    EXPECT_EQ(tmp_entry("/tmp/d/f", S_IFREG | 0644, "1 2\n"), "/tmp/d/f file \"1 2\\n\"\n");
+    EXPECT_EQ(tmp_entry("/tmp/s", S_IFSOCK | 0755, ""), "/tmp/s socket\n");
+    EXPECT_EQ(tmp_entry("/tmp/c", S_IFCHR | 0600, ""), "/tmp/c device\n");
+}
+
+TEST(Record, JudgesACoreByHalfOfTheSpan) {
+    EXPECT_STREQ(cpu_verdict(0.02, 2.0), "the program did not pin a core");
+    EXPECT_STREQ(cpu_verdict(0.99, 2.0), "the program did not pin a core");
+    EXPECT_STREQ(cpu_verdict(1.0, 2.0), "the program pinned a core");
+    EXPECT_STREQ(cpu_verdict(0.4, 0.4), "too short to judge");
+}
+
+// The command line as the shell would hand it over.
+options_result parse(std::vector<const char *> args, options &out, std::string &error) {
+    args.insert(args.begin(), "station-sim");
+    return parse_options(static_cast<int>(args.size()), args.data(), out, error);
+}
+
+TEST(Options, ReadsEveryOptionAndThePrograms) {
+    options o;
+    std::string error;
+    ASSERT_EQ(parse({"--live", "--scenario", "s", "--out", "o", "--trace", "t.vcd", "--rounds", "3",
+                     "--name", "n", "--server-name", "srv", "--", "prog", "--help"},
+                    o, error),
+              options_result::run);
+    EXPECT_TRUE(o.live);
+    EXPECT_EQ(o.scenario, "s");
+    EXPECT_EQ(o.out, "o");
+    EXPECT_EQ(o.trace, "t.vcd");
+    EXPECT_EQ(o.rounds, 3u);
+    EXPECT_EQ(o.name, "n");
+    EXPECT_EQ(o.server_name, "srv");
+    EXPECT_EQ(o.command, (std::vector<std::string>{"prog", "--help"})); // the program's own
+
+    options loop;
+    ASSERT_EQ(parse({"--scenario", "s", "--loop", "--", "p"}, loop, error), options_result::run);
+    EXPECT_EQ(loop.rounds, 0u);
+    EXPECT_EQ(loop.server_name, "weather-server");
+}
+
+TEST(Options, HelpAndWrongCommandLines) {
+    options o;
+    std::string error;
+    EXPECT_EQ(parse({"--scenario", "s", "--help"}, o, error), options_result::help);
+    for (std::vector<const char *> bad :
+         {std::vector<const char *>{"--bogus", "--scenario", "s", "--", "p"},
+          {"--scenario", "s", "--"},
+          {"--", "p"},
+          {"--scenario", "--", "p"},
+          {"--scenario", "s", "--rounds", "0", "--", "p"},
+          {"--scenario", "s", "--rounds", "2x", "--", "p"},
+          {"--scenario"}}) {
+        options fresh;
+        EXPECT_EQ(parse(bad, fresh, error), options_result::wrong) << bad[0];
+        EXPECT_FALSE(error.empty());
+    }
+    // Every option, one line each, in the help.
+    std::string help = help_text();
+    for (const char *name :
+         {"--scenario FILE ", "--out DIR ", "--trace FILE.vcd ", "--live ", "--rounds N ",
+          "--loop ", "--name NAME ", "--server-name NAME ", "--help "})
+        EXPECT_NE(help.find(std::string("\n  ") + name), std::string::npos) << name;
 }
 
 TEST(Record, QuotesEveryByteVisibly) {

@@ -1,0 +1,150 @@
+#include "faults.h"
+
+#include "clock_gate.h"
+#include "live.h"
+#include "record.h"
+#include "tmp.h"
+
+#include <cstdlib>
+#include <unistd.h>
+
+namespace {
+
+constexpr const char *line_names[2] = {"clock", "data"};
+constexpr int clock_line = 0, data_line = 1;
+
+std::string at(const lockstep &ls) {
+    std::string tag = "@";
+    return tag.append(std::to_string(ls.b.pulses)).append(" ");
+}
+
+bool line_missing(fault_schedule &fs, lockstep &ls, const child_process &c, int k, uint64_t until,
+                  std::string &why) {
+    fault_schedule::missing_line &m = fs.line[k];
+    if (m.active)
+        return true;
+    m = fault_schedule::missing_line{true, now_us(), group_busy_seconds(c.pid), until, 0};
+    fs.record += at(ls) + line_names[k] + " missing\n";
+    why = std::string("taking the ") + line_names[k] + " line away";
+    if (!set_line_present(*ls.sb, k == data_line, false))
+        return false;
+    // Clock pulses while the data line is missing reach no one: the board
+    // holds its stream (the read being served is answered as it stands).
+    if (k == clock_line)
+        return true;
+    ls.board_waits = true;
+    ls.waited_pulses = 0;
+    ls.waited_clock = ls.b.clock;
+    // Only a line that comes back needs the gate; without it a program that
+    // retries at once runs freely, as it would on the router.
+    if (until == 0)
+        return true;
+    why = "gating the clock";
+    if (!gate_start(ls.gate, ls.sb->clock_dir))
+        return false;
+    drain_clock(ls); // the held FIFO is off the path: whatever is left in it
+    int held = ls.clock_fd;
+    ls.clock_fd = -1;
+    return close(held) == 0;
+}
+
+// A line back after its count: the program was held by the station for
+// part of that span, so its CPU time tells nothing and is not judged.
+bool line_back(fault_schedule &fs, lockstep &ls, int k, std::string &why) {
+    fs.line[k].active = false;
+    fs.record += at(ls) + line_names[k] + " back\n";
+    why = std::string("bringing the ") + line_names[k] + " line back";
+    if (!set_line_present(*ls.sb, k == data_line, true))
+        return false;
+    if (k == data_line) {
+        ls.board_waits = false;
+        ls.b.clock = 1; // the next pulse starts from a resting clock
+    }
+    return true;
+}
+
+} // namespace
+
+bool faults_at_read(fault_schedule &fs, lockstep &ls, child_process &c, std::string &why) {
+    // Full stays full: the room a program frees (a file it replaced) is taken
+    // back at its next read.
+    if (fs.filler >= 0 && !fill_tmp(fs.filler, why))
+        return false;
+    fault_schedule::missing_line &clock = fs.line[clock_line];
+    if (clock.active && clock.until != 0 && ++clock.seen >= clock.until &&
+        !line_back(fs, ls, clock_line, why))
+        return false;
+    for (; fs.next < fs.list.size() && fs.list[fs.next].pulses <= ls.b.pulses; fs.next++) {
+        const fault &f = fs.list[fs.next];
+        bool ok = true;
+        switch (f.action) {
+        case fault::tmp_full:
+            fs.record += at(ls) + "tmp full\n";
+            ok = fill_tmp(fs.filler, why);
+            break;
+        case fault::tmp_free:
+            fs.record += at(ls) + "tmp free\n";
+            ok = free_tmp(fs.filler, why);
+            break;
+        case fault::missing_clock:
+        case fault::missing_data:
+            ok = line_missing(fs, ls, c, f.action == fault::missing_data ? data_line : clock_line,
+                              f.count, why);
+            break;
+        case fault::stop:
+            fs.stop_at = now_us() + static_cast<int64_t>(f.seconds * 1e6);
+            break;
+        }
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+bool faults_at_clock(fault_schedule &fs, lockstep &ls, std::string &why) {
+    drain_clock(ls);
+    fault_schedule::missing_line &m = fs.line[data_line];
+    if (m.active && m.until != 0 && ls.waited_pulses >= m.until && ls.waited_clock == 1 &&
+        !line_back(fs, ls, data_line, why))
+        return false;
+    clock_gate &g = ls.gate;
+    why = "the clock gate";
+    if (g.watch >= 0 && !gate_opens(g))
+        return false;
+    // One write at a time: the next once the last one is taken whole. The
+    // first after the data line's return ends the gating.
+    while (g.passing < 0 && g.opens > 0 && g.waiting >= 0) {
+        int held = -1;
+        if (!gate_pass(g, !m.active, held))
+            return false;
+        if (held >= 0)
+            ls.clock_fd = held;
+    }
+    return true;
+}
+
+void faults_in_time(fault_schedule &fs, const lockstep &ls, child_process &c) {
+    if (fs.stop_at == 0 || now_us() < fs.stop_at)
+        return;
+    fs.stop_at = 0;
+    if (c.stop_sent)
+        return;
+    faults_at_end(fs, ls, c);
+    fs.record += at(ls) + "stop\n";
+    stop(c, now_us());
+}
+
+void faults_at_end(fault_schedule &fs, const lockstep &ls, const child_process &c) {
+    for (int k = 0; k < 2; k++) {
+        fault_schedule::missing_line &m = fs.line[k];
+        if (!m.active)
+            continue;
+        m.active = false;
+        double wall = static_cast<double>(now_us() - m.since) / 1e6;
+        double busy = group_busy_seconds(c.pid) - m.busy_since;
+        std::string line = at(ls) + line_names[k] + " missing to the end";
+        if (m.until == 0) // held at times by the station otherwise, so not judged
+            line.append(": ").append(cpu_verdict(busy, wall));
+        fs.record += line + "\n";
+    }
+}

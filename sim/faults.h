@@ -1,0 +1,59 @@
+// The faults of a scenario as the run reaches them (script.h, "at"). Each one
+// applied is recorded in the "faults" result, tagged with the clock pulses
+// the board has counted at that point ("@N"):
+//
+//   @N tmp full | @N tmp free
+//   @N clock missing | @N data missing
+//   @N clock back                  the line came back (script.h, "for")
+//   @N clock missing to the end: VERDICT
+//   @N stop                        the station stopped the program
+//
+// While /tmp is full, each read takes back whatever room the program freed
+// since the last one.
+//
+// VERDICT judges the time the program (its whole process group) ran or
+// waited to run over the span the line was missing, until the program ended
+// or the station stopped it (record.h, cpu_verdict). A line that was to come
+// back is not judged: the station holds the program for part of that span. A
+// program that waits a few milliseconds after each failed open stays far
+// below the mark; one that retries at once stays near the whole span, on a
+// loaded machine too. A span under half a second is too short to judge.
+#pragma once
+
+#include "child.h"
+#include "lockstep.h"
+#include "script.h"
+
+#include <string>
+#include <vector>
+
+struct fault_schedule {
+    std::vector<fault> list; // in order of their points
+    size_t next = 0;         // the first not applied yet
+    int filler = -1;         // holds /tmp's space while it is full
+    struct missing_line {
+        bool active = false;
+        int64_t since = 0;     // now_us() time
+        double busy_since = 0; // the program's busy seconds then
+        uint64_t until = 0;    // reads or pulses until it comes back; 0: never
+        uint64_t seen = 0;     // reads so far, while the clock line is missing
+    } line[2];                 // the clock line, the data line
+    int64_t stop_at = 0;       // when the station stops the program; 0: never
+    std::string record;        // the "faults" result
+};
+
+// Applies the faults whose point has come. Called at a read that the board
+// is about to serve, while the program is blocked in it.
+bool faults_at_read(fault_schedule &fs, lockstep &ls, child_process &c, std::string &why);
+
+// Takes the clock writes that have arrived (held or at the gate), brings the
+// data line back when the program has made its pulses, and lets the next
+// gated write through.
+bool faults_at_clock(fault_schedule &fs, lockstep &ls, std::string &why);
+
+// Stops the program when its time has come.
+void faults_in_time(fault_schedule &fs, const lockstep &ls, child_process &c);
+
+// At the program's end (or the station's stop), before it is reaped: the
+// verdict on every line still missing.
+void faults_at_end(fault_schedule &fs, const lockstep &ls, const child_process &c);

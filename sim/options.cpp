@@ -1,0 +1,90 @@
+#include "options.h"
+
+#include "script.h"
+
+#include <cstring>
+
+namespace {
+
+struct option_help {
+    const char *name, *value, *text;
+};
+
+constexpr option_help option_list[] = {
+    {"--scenario", "FILE", "the board, the router around the program and its faults"},
+    {"--out", "DIR", "leave the results in DIR (created when missing)"},
+    {"--trace", "FILE.vcd", "record the clock and data lines as a value change dump"},
+    {"--live", "", "show output, /tmp files and wind reports as they come"},
+    {"--rounds", "N", "play the scenario's bit stream N times (default 1)"},
+    {"--loop", "", "play it until interrupted"},
+    {"--name", "NAME", "the program's name in the live display (default: its file name)"},
+    {"--server-name", "NAME", "the server's name in the sandbox (default weather-server)"},
+    {"--help", "", "show this help and exit"},
+};
+
+} // namespace
+
+std::string usage_text() {
+    return "usage: station-sim --scenario FILE [--out DIR] [--trace FILE.vcd] [--live]\n"
+           "                   [--rounds N | --loop] [--name NAME] [--server-name NAME]\n"
+           "                   -- PROGRAM [ARG...]\n";
+}
+
+std::string help_text() {
+    std::string out = usage_text();
+    out += "Runs PROGRAM in an emulated weather station against the board of a scenario.\n";
+    for (const option_help &o : option_list) {
+        std::string left = std::string("  ") + o.name + (*o.value ? " " : "") + o.value;
+        left.resize(24, ' ');
+        out += left + o.text + "\n";
+    }
+    out += "Exit status: 0 when the run went as planned (whatever the program did), 1 on a\n"
+           "fault of the station, 2 on a wrong command line, 77 where the system allows no\n"
+           "namespaces.\n";
+    return out;
+}
+
+options_result parse_options(int argc, const char *const *argv, options &out, std::string &error) {
+    int k = 1;
+    for (; k < argc && std::strcmp(argv[k], "--") != 0; k++) {
+        std::string a = argv[k];
+        const char *value = k + 1 < argc ? argv[k + 1] : nullptr;
+        long n = 0;
+        bool takes_value = a == "--scenario" || a == "--out" || a == "--trace" || a == "--rounds" ||
+                           a == "--name" || a == "--server-name";
+        if (a == "--help")
+            return options_result::help;
+        if (a == "--live") {
+            out.live = true;
+        } else if (a == "--loop") {
+            out.rounds = 0;
+        } else if (!takes_value) {
+            error = "unknown option " + a;
+            return options_result::wrong;
+        } else if (value == nullptr || std::strcmp(value, "--") == 0) {
+            error = a + " needs a value";
+            return options_result::wrong;
+        } else if (a == "--rounds") {
+            if (!parse_number(value, 10, 1000000000, n) || n == 0) {
+                error = "--rounds needs a whole number from 1";
+                return options_result::wrong;
+            }
+            out.rounds = static_cast<uint64_t>(n);
+        } else {
+            std::string &to = a == "--scenario" ? out.scenario
+                              : a == "--out"    ? out.out
+                              : a == "--trace"  ? out.trace
+                              : a == "--name"   ? out.name
+                                                : out.server_name;
+            to = value;
+        }
+        if (takes_value)
+            k++;
+    }
+    if (out.scenario.empty() || k + 1 >= argc) {
+        error = out.scenario.empty() ? "no --scenario" : "no program after --";
+        return options_result::wrong;
+    }
+    out.command.assign(argv + k + 1, argv + argc);
+    return options_result::run;
+}

@@ -1,0 +1,25 @@
+// The command line of station-sim.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct options {
+    std::string scenario, out, trace, name;
+    std::string server_name = "weather-server";
+    bool live = false;
+    uint64_t rounds = 1; // 0 for ever
+    std::vector<std::string> command;
+};
+
+enum class options_result { run, help, wrong };
+
+// Reads the command line. `wrong` comes with `error` saying what is wrong.
+options_result parse_options(int argc, const char *const *argv, options &out, std::string &error);
+
+// The synopsis, one line.
+std::string usage_text();
+
+// The synopsis and every option, one line each.
+std::string help_text();
