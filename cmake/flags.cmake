@@ -32,3 +32,13 @@ function(station_program target)
     endif()
     set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
 endfunction()
+
+# station_lines(program clock data): GPIO line numbers given as build settings
+# must be numbers, or the paths built from them would point nowhere.
+function(station_lines name clock data)
+    foreach(line ${clock} ${data})
+        if(NOT line MATCHES "^[0-9]+$")
+            message(FATAL_ERROR "${name}: GPIO line '${line}' is no number")
+        endif()
+    endforeach()
+endfunction()
