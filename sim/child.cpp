@@ -1,5 +1,7 @@
 #include "child.h"
 
+#include "proc.h"
+
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -7,7 +9,6 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
 #include <linux/close_range.h>
 #include <sstream>
 #include <sys/prctl.h>
@@ -59,6 +60,17 @@ void become_program(char **argv, int null, int out, int err, pid_t parent,
 void signal_group(const child_process &c, int sig) {
     if (kill(-c.pid, sig) != 0 && errno != ESRCH)
         std::perror("station-sim: stopping the program");
+}
+
+// Any process may end between the listing of /proc and these reads, and
+// its files then read as nothing.
+std::string proc_file(const std::string &path) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return "";
+    std::string text = proc_text(fd);
+    close(fd);
+    return text;
 }
 
 } // namespace
@@ -141,9 +153,7 @@ double group_busy_seconds(pid_t group) {
         if (e->d_name[0] < '1' || e->d_name[0] > '9')
             continue;
         std::string dir = std::string("/proc/") + e->d_name;
-        std::ifstream stat_file(dir + "/stat");
-        std::string stat((std::istreambuf_iterator<char>(stat_file)),
-                         std::istreambuf_iterator<char>());
+        std::string stat = proc_file(dir + "/stat");
         size_t paren = stat.rfind(')'); // the name may hold spaces and parentheses
         std::istringstream fields(paren == std::string::npos ? "" : stat.substr(paren + 2));
         std::string state, ppid, pgrp;
@@ -151,7 +161,7 @@ double group_busy_seconds(pid_t group) {
         if (!fields || std::atol(pgrp.c_str()) != group)
             continue;
         // Nanoseconds on a processor, then waiting on a run queue.
-        std::ifstream sched(dir + "/schedstat");
+        std::istringstream sched(proc_file(dir + "/schedstat"));
         double run = 0, wait = 0;
         if (sched >> run >> wait)
             ns += run + wait;

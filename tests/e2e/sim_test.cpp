@@ -1,17 +1,22 @@
 // The emulated station's own logic: scenarios and the streams they build, the
 // board's counting, the trace format, the decoded reports, the results' own
-// formats and the command line. A fault here
+// formats, the command line and the reads of /proc. A fault here
 // would make every end-to-end case wrong in the same way, so the expected
 // values come from outside the station: the hub frame example and the CRC
 // catalogue check value.
 #include "board.h"
 #include "options.h"
+#include "proc.h"
 #include "record.h"
 #include "script.h"
 #include "vcd.h"
 
+#include <csignal>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -307,6 +312,30 @@ TEST(Record, JudgesACoreByHalfOfTheSpan) {
     EXPECT_STREQ(cpu_verdict(0.99, 2.0), "the program did not pin a core");
     EXPECT_STREQ(cpu_verdict(1.0, 2.0), "the program pinned a core");
     EXPECT_STREQ(cpu_verdict(0.4, 0.4), "too short to judge");
+}
+
+// The station judges a program's processor time from /proc while other
+// processes come and go: one that ends between the open and the read of its
+// file must read as nothing, not end the station.
+TEST(Proc, AFileOfAProcessThatEndedReadsAsNothing) {
+    int self = open("/proc/self/stat", O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(self, 0);
+    EXPECT_EQ(proc_text(self).rfind(std::to_string(getpid()) + " (", 0), 0u);
+    close(self);
+
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        pause();
+        _exit(0);
+    }
+    int fd = open(("/proc/" + std::to_string(pid) + "/stat").c_str(), O_RDONLY | O_CLOEXEC);
+    kill(pid, SIGKILL);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(proc_text(fd), "");
+    close(fd);
 }
 
 // The command line as the shell would hand it over.
