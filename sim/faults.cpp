@@ -23,7 +23,8 @@ bool line_missing(fault_schedule &fs, lockstep &ls, const child_process &c, int 
     fault_schedule::missing_line &m = fs.line[k];
     if (m.active)
         return true;
-    m = fault_schedule::missing_line{true, now_us(), group_busy_seconds(c.pid), until, 0};
+    m = fault_schedule::missing_line{true,  now_us(), group_busy_seconds(c.pid),
+                                     until, 0,        ls.b.writes + ls.b.samples};
     fs.record += at(ls) + line_names[k] + " missing\n";
     why = std::string("taking the ") + line_names[k] + " line away";
     if (!set_line_present(*ls.sb, k == data_line, false))
@@ -142,9 +143,10 @@ void faults_at_end(fault_schedule &fs, const lockstep &ls, const child_process &
         m.active = false;
         double wall = static_cast<double>(now_us() - m.since) / 1e6;
         double busy = group_busy_seconds(c.pid) - m.busy_since;
+        uint64_t ops = ls.b.writes + ls.b.samples - m.ops_since;
         std::string line = at(ls) + line_names[k] + " missing to the end";
         if (m.until == 0) // held at times by the station otherwise, so not judged
-            line.append(": ").append(cpu_verdict(busy, wall));
+            line.append(": ").append(cpu_verdict(busy, wall, ops));
         fs.record += line + "\n";
     }
 }

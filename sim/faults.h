@@ -33,13 +33,14 @@ struct fault_schedule {
     int filler = -1;         // holds /tmp's space while it is full
     struct missing_line {
         bool active = false;
-        int64_t since = 0;     // now_us() time
-        double busy_since = 0; // the program's busy seconds then
-        uint64_t until = 0;    // reads or pulses until it comes back; 0: never
-        uint64_t seen = 0;     // reads so far, while the clock line is missing
-    } line[2];                 // the clock line, the data line
-    int64_t stop_at = 0;       // when the station stops the program; 0: never
-    std::string record;        // the "faults" result
+        int64_t since = 0;      // now_us() time
+        double busy_since = 0;  // the program's busy seconds then
+        uint64_t until = 0;     // reads or pulses until it comes back; 0: never
+        uint64_t seen = 0;      // reads so far, while the clock line is missing
+        uint64_t ops_since = 0; // clock writes and served reads then
+    } line[2];                  // the clock line, the data line
+    int64_t stop_at = 0;        // when the station stops the program; 0: never
+    std::string record;         // the "faults" result
 };
 
 // Applies the faults whose point has come. Called at a read that the board

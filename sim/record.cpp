@@ -72,8 +72,9 @@ std::string tmp_entry(const std::string &path, mode_t mode, const std::string &d
     return out.append(kind);
 }
 
-const char *cpu_verdict(double busy, double wall) {
+const char *cpu_verdict(double busy, double wall, uint64_t line_ops) {
     if (wall < 0.5) // a few scheduler ticks tell nothing
         return "too short to judge";
-    return busy >= wall / 2 ? "the program pinned a core" : "the program did not pin a core";
+    bool pinned = busy >= wall / 2 || static_cast<double>(line_ops) >= 2000 * wall;
+    return pinned ? "the program pinned a core" : "the program did not pin a core";
 }

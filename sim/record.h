@@ -30,6 +30,10 @@ std::string pulse_summary(const board &b);
 std::string tmp_entry(const std::string &path, mode_t mode, const std::string &detail);
 
 // The verdict on a program that ran or waited to run for `busy` seconds out
-// of `wall`: "the program pinned a core" from half of them up, else "the
-// program did not pin a core"; "too short to judge" under half a second.
-const char *cpu_verdict(double busy, double wall);
+// of `wall`, and made `line_ops` clock writes and served reads meanwhile:
+// "the program pinned a core" from half of the seconds up, or from 2000
+// operations a second (a program that retries at once while the station
+// answers each read spends its time waiting on the station, not running;
+// one that pauses makes a few hundred), else "the program did not pin a
+// core"; "too short to judge" under half a second.
+const char *cpu_verdict(double busy, double wall, uint64_t line_ops);

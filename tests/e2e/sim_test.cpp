@@ -307,11 +307,13 @@ TEST(Record, ListsWhatTheCopyOfTmpCannotHold) {
     EXPECT_EQ(tmp_entry("/tmp/c", S_IFCHR | 0600, ""), "/tmp/c device\n");
 }
 
-TEST(Record, JudgesACoreByHalfOfTheSpan) {
-    EXPECT_STREQ(cpu_verdict(0.02, 2.0), "the program did not pin a core");
-    EXPECT_STREQ(cpu_verdict(0.99, 2.0), "the program did not pin a core");
-    EXPECT_STREQ(cpu_verdict(1.0, 2.0), "the program pinned a core");
-    EXPECT_STREQ(cpu_verdict(0.4, 0.4), "too short to judge");
+TEST(Record, JudgesACoreByHalfOfTheSpanOrByTheLineTraffic) {
+    EXPECT_STREQ(cpu_verdict(0.02, 2.0, 800), "the program did not pin a core");
+    EXPECT_STREQ(cpu_verdict(0.99, 2.0, 3999), "the program did not pin a core");
+    EXPECT_STREQ(cpu_verdict(1.0, 2.0, 0), "the program pinned a core");
+    // Retrying at once, held by the station's answers: little CPU of its own.
+    EXPECT_STREQ(cpu_verdict(0.1, 2.0, 28000), "the program pinned a core");
+    EXPECT_STREQ(cpu_verdict(0.4, 0.4, 0), "too short to judge");
 }
 
 // The station judges a program's processor time from /proc while other
