@@ -4,9 +4,11 @@
 // against.
 #include "gpio.h"
 
+#include <cerrno>
 #include <cstdio>
 
 int value;
+line_faults line_fault;
 
 namespace {
 
@@ -57,10 +59,20 @@ const char *gpio_export_path() {
     return export_file;
 }
 
+const char *clock_value_path() {
+    return clock_value;
+}
+
+const char *data_value_path() {
+    return data_value;
+}
+
 void get() {
     f = fopen(data_value, "r");
-    if (f == nullptr)
+    if (f == nullptr) {
+        line_fault.data = errno;
         return;
+    }
     if (fscanf(f, "%d", &value) != 1) {
         // no number: value keeps the last level
     }
@@ -68,7 +80,8 @@ void get() {
 }
 
 void set(int8_t level) {
-    put(clock_value, "%d\n", level);
+    if (!put(clock_value, "%d\n", level))
+        line_fault.clock = errno;
 }
 
 bool gpio_setup(bool need_export) {
