@@ -1,3 +1,11 @@
+# The language and the default build type, for the project and for fuzz/.
+set(CMAKE_CXX_STANDARD 20)
+set(CMAKE_CXX_STANDARD_REQUIRED ON)
+set(CMAKE_CXX_EXTENSIONS OFF)
+if(NOT CMAKE_BUILD_TYPE)
+    set(CMAKE_BUILD_TYPE RelWithDebInfo CACHE STRING "Build type" FORCE)
+endif()
+
 # Warnings and code-generation flags shared by every target of the project.
 add_compile_options(-Wall -Wextra -Wshadow -Wconversion -Wimplicit-fallthrough)
 # Errors only where the compiler is known (scripts/test, CI): another compiler
