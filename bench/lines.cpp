@@ -76,7 +76,7 @@ bool put(const std::string &path, const char *text) {
 
 // The value files of the line pair under `root`: data high, clock high.
 bool lay_out(const std::string &root) {
-    std::string dev = root + "/sys/devices/virtual/gpio/gpio";
+    std::string dev = root + "/sys/class/gpio/gpio";
     std::string clock = dev + std::to_string(lines.clock);
     std::string data = dev + std::to_string(lines.data);
     return make_dirs(clock) && make_dirs(data) && put(clock + "/value", "1\n") &&

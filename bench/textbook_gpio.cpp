@@ -45,7 +45,7 @@ bool put(const char *path, const char *text) {
 } // namespace
 
 void gpio_bind(line_pair lines, const char *root) {
-    const char *dev = "/sys/devices/virtual/gpio/gpio";
+    const char *dev = "/sys/class/gpio/gpio";
     snprintf(export_file, path_max, "%s/sys/class/gpio/export", root);
     snprintf(clock_direction, path_max, "%s%s%d/direction", root, dev, lines.clock);
     snprintf(data_direction, path_max, "%s%s%d/direction", root, dev, lines.data);
@@ -59,18 +59,10 @@ const char *gpio_export_path() {
     return export_file;
 }
 
-const char *clock_value_path() {
-    return clock_value;
-}
-
-const char *data_value_path() {
-    return data_value;
-}
-
 void get() {
     f = fopen(data_value, "r");
     if (f == nullptr) {
-        line_fault.data = errno;
+        line_fault.data = {errno, "open", data_value};
         return;
     }
     if (fscanf(f, "%d", &value) != 1) {
@@ -81,7 +73,7 @@ void get() {
 
 void set(int8_t level) {
     if (!put(clock_value, "%d\n", level))
-        line_fault.clock = errno;
+        line_fault.clock = {errno, "open", clock_value};
 }
 
 bool gpio_setup(bool need_export) {

@@ -25,14 +25,6 @@ void lines_start(const uint8_t *data, size_t size, jmp_buf *end) {
     line_fault = {};
 }
 
-const char *clock_value_path() {
-    return "clock";
-}
-
-const char *data_value_path() {
-    return "data";
-}
-
 void get() {
     if (next_bit >= bit_count)
         longjmp(*at_end, 1);

@@ -1,5 +1,5 @@
 // parse_int against the C library's strtol, base 10, on the same text.
-#include "gpio.h"
+#include "parse_int.h"
 
 #include <cerrno>
 #include <climits>

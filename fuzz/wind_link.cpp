@@ -27,7 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     lines_start(data, size, &end);
     int frame[4];
     for (;;) {
-        if (!read_frame(frame) || !frame_ok(frame))
+        if (read_frame(frame) != frame_result::read || !frame_ok(frame))
             continue;
         int degrees = direction_degrees(frame[2]);
         if (degrees < -1 || degrees > 359)

@@ -1,8 +1,8 @@
-// Sysfs GPIO lines: the clock line a program drives and the data line it
-// samples, the line set-up, and the decimal parsing both programs use.
+// GPIO lines: the clock line a program drives and the data line it samples,
+// and the line set-up, shared by both programs.
 //
-// Tests replace get(), set(), `value`, `line_fault` and the two value paths
-// at link time with a fake line pair that plays a board in-process
+// Tests replace get(), set(), `value`, `line_fault` and line_name() at link
+// time with a fake line pair that plays a board in-process
 // (tests/support/fake_lines.h).
 #pragma once
 
@@ -18,12 +18,19 @@ struct line_pair {
 // Level last read from the data line by get(): 0 is low, anything else high.
 extern int value;
 
-// Value files that could not be opened: the errno value of the latest failed
-// open of each, 0 when none has failed since the caller last cleared it.
-// get() and set() only record a failure; the program decides what it costs.
+// The latest failure on one line: 0 in `error` while the line works.
+struct line_error {
+    int error;          // errno value
+    const char *action; // what failed: "open", "read", "write" or "close"
+    const char *file;   // the file it failed on (a sysfs path)
+};
+
+// Failures since the caller last cleared them, one entry per line: the
+// operations and the set-up only record them; the program decides what a
+// failure costs and says so.
 struct line_faults {
-    int clock;
-    int data;
+    line_error clock;
+    line_error data;
 };
 extern line_faults line_fault;
 
@@ -32,34 +39,22 @@ extern line_faults line_fault;
 void gpio_bind(line_pair lines, const char *root = "");
 
 // Samples the data line into `value`: open, one read, close. A value file that
-// cannot be opened (recorded in `line_fault.data`), or that holds no number,
-// leaves `value` as it was.
+// cannot be opened or read (recorded in `line_fault.data`), or that holds no
+// number, leaves `value` as it was.
 void get();
 
 // Drives the clock line to `level` ("%d\n"): open, one write, close. The close
-// commits the level. A value file that cannot be opened is skipped and
-// recorded in `line_fault.clock`.
+// commits the level. A failed open, write or close is recorded in
+// `line_fault.clock`.
 void set(int8_t level);
 
 // The line set-up, four writes in this order: clock line number and data line
-// number to the export file, "out\n" and "in\n" to the direction files. A
-// write whose file cannot be opened is skipped. When `need_export` is set and
-// the first open of the export file fails, nothing further is touched.
-// Returns whether that first open succeeded.
+// number to the export file, "out\n" and "in\n" to the direction files. The
+// export writes may fail for a good reason (a line exported already) and are
+// not looked at; a failed direction write is recorded in `line_fault`. When
+// `need_export` is set and the first open of the export file fails, nothing
+// further is touched. Returns whether that first open succeeded.
 bool gpio_setup(bool need_export);
 
-// Paths after gpio_bind(), for messages.
+// The export file, for the message when it cannot be opened.
 const char *gpio_export_path();
-const char *clock_value_path();
-const char *data_value_path();
-
-enum class parsed_int {
-    none,         // no number: the target is left alone
-    in_range,     // the number, stored
-    out_of_range, // beyond int: INT_MAX or INT_MIN stored, by its sign
-};
-
-// Parses the leading decimal integer of `text` the way the "%d" conversion
-// does: leading white space, an optional sign, then digits; the rest is
-// ignored. Looks at no more than `len` bytes.
-parsed_int parse_int(const char *text, size_t len, int *out);

@@ -13,20 +13,22 @@ namespace {
 fault_run clock_run;
 fault_run data_run;
 
-// A line whose value file cannot be opened (not exported, other numbers)
-// never yields a frame: say so once per run of failures, as the hunt goes on
-// until the run's time limit.
-void note_line(fault_run &run, const char *path, int error) {
-    if (starts_run(run, error))
-        fprintf(stderr, "hubpoll: cannot open %s: %s\n", path, strerror(error));
+// A line that fails (not exported, other numbers, refusing writes) never
+// yields a frame: say so once per run of failures, as the hunt goes on until
+// the run's time limit.
+void note_line(fault_run &run, const line_error &e) {
+    if (starts_run(run, e.error))
+        fprintf(stderr, "hubpoll: cannot %s %s: %s\n", e.action, e.file, strerror(e.error));
 }
 
 // One byte, bit 0 first. At byte 0 the byte is a window sliding over the bit
 // stream until it equals the sync byte: each further pulse drops the oldest
-// bit and reads the newest into bit 7.
-uint8_t read_byte(bool hunt, bool trace, FILE *out) {
-    uint8_t byte = 0;
+// bit and reads the newest into bit 7. False when a line failed during a
+// pulse; that pulse is finished all the same, so that the clock rests high.
+bool read_byte(uint8_t &byte, bool hunt, bool trace, FILE *out) {
+    byte = 0;
     for (int j = 0; j < 8; j++) {
+        line_fault = {};
         set(0);
         hub_wait(sltime);
         get();
@@ -39,12 +41,13 @@ uint8_t read_byte(bool hunt, bool trace, FILE *out) {
             j = 6;
         }
         set(1);
-        note_line(clock_run, clock_value_path(), line_fault.clock);
-        note_line(data_run, data_value_path(), line_fault.data);
-        line_fault = {};
+        note_line(clock_run, line_fault.clock);
+        note_line(data_run, line_fault.data);
         hub_wait(sltime);
+        if (line_fault.clock.error != 0 || line_fault.data.error != 0)
+            return false;
     }
-    return byte;
+    return true;
 }
 
 } // namespace
@@ -54,8 +57,12 @@ void read_hub_frame(uint8_t frame[hub_frame_max], bool trace, FILE *out) {
         uint8_t index = 0;
         uint8_t expected = 3;
         bool header_failed = false;
+        bool line_failed = false;
         while (index < expected) {
-            frame[index] = read_byte(index == 0, trace, out);
+            if (!read_byte(frame[index], index == 0, trace, out)) {
+                line_failed = true;
+                break;
+            }
             if (index == 2) {
                 if (crc8(frame, 2) != frame[2]) {
                     header_failed = true;
@@ -66,6 +73,12 @@ void read_hub_frame(uint8_t frame[hub_frame_max], bool trace, FILE *out) {
                     break;
             }
             index++;
+        }
+        if (line_failed) {
+            // The frame is lost; a pause, so that a line that keeps failing
+            // never keeps a core busy, even with a half period of 0.
+            hub_wait(line_pause_us);
+            continue;
         }
         if (header_failed) {
             fprintf(out, "CRC\n");

@@ -19,6 +19,9 @@ constexpr int hub_frame_max = 56;
 constexpr uint8_t hub_sync = 0xAA;
 // Pause after a frame that failed a check, before the next hunt.
 constexpr int32_t retry_wait_us = 1000;
+// Pause after a frame lost to a line that failed (a value file that cannot be
+// opened, read or written), before the next hunt.
+constexpr int32_t line_pause_us = 5000;
 
 // Half clock period in microseconds: the wait after each clock edge.
 extern int32_t sltime;
@@ -35,7 +38,10 @@ constexpr bool length_usable(uint8_t n) {
 // Reads frames through get() and set() until one passes both checks, and
 // leaves it in `frame` (its length at index 1). A header CRC mismatch prints
 // "CRC" on `out`; a frame CRC mismatch, or a length outside 1..56, is retried
-// silently. With `trace` every clock pulse prints one line on `out`. Nothing
+// silently. A line that fails loses the frame: the first failure of a run is
+// told on standard error ("hubpoll: cannot open PATH: REASON"), and the next
+// hunt waits line_pause_us. With `trace` every clock pulse prints one line on
+// `out`. Nothing
 // outside the 56 bytes of `frame` is touched; bytes beyond the accepted frame
 // keep what they held. Never gives up.
 void read_hub_frame(uint8_t frame[hub_frame_max], bool trace, FILE *out);

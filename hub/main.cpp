@@ -4,6 +4,7 @@
 //   hubpoll [half-clock-period-us [trace]]
 #include "gpio.h"
 #include "link.h"
+#include "parse_int.h"
 #include "publish.h"
 #include "walk.h"
 
@@ -51,6 +52,11 @@ bool take_half_period(const char *arg) {
     return true;
 }
 
+void note_setup(const line_error &e) {
+    if (e.error != 0)
+        fprintf(stderr, "hubpoll: cannot %s %s: %s\n", e.action, e.file, strerror(e.error));
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -68,8 +74,12 @@ int main(int argc, char **argv) {
         fprintf(stderr, "hubpoll: cannot set the timer slack: %s\n", strerror(errno));
 
     gpio_bind(hub_lines);
+    line_fault = {};
     if (!gpio_setup(false))
         fprintf(stderr, "Error whilst opening %s\n", gpio_export_path());
+    // A direction that cannot be set is told now; the link tells its own.
+    note_setup(line_fault.clock);
+    note_setup(line_fault.data);
     bool trace = argc >= 3;
 
     uint8_t frame[hub_frame_max] = {};

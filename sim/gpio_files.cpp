@@ -12,8 +12,13 @@
 
 namespace {
 
-constexpr const char *gpio_dir = "/sys/devices/virtual/gpio/gpio";
+constexpr const char *class_dir = "/sys/class/gpio";
 constexpr const char *export_path = "/sys/class/gpio/export";
+// Where an exported line's directory lives: under its chip's device on every
+// kernel since the 4.x series; in the virtual devices of old kernels for a
+// chip without a parent device. /sys/class/gpio/gpioN links to it on both.
+constexpr const char *chip_line_dir = "/sys/devices/platform/station-board/gpiochip0/gpio/gpio";
+constexpr const char *virtual_line_dir = "/sys/devices/virtual/gpio/gpio";
 // Where a missing line's directory waits: in the same file system, so that it
 // moves by rename, and outside every path the programs use.
 constexpr const char *away_dir = "/sys/.station-sim";
@@ -50,15 +55,22 @@ std::string away_path(const std::string &dir) {
     return std::string(away_dir) + dir.substr(dir.rfind('/'));
 }
 
+// The line's directory where the layout puts it, and its link in the class
+// directory, relative as sysfs makes them.
+bool line_dir(const std::string &dir, const std::string &name) {
+    std::string link = std::string(class_dir) + "/" + name;
+    return make_dirs(dir) && symlink(("../../" + dir.substr(5)).c_str(), link.c_str()) == 0;
+}
+
 } // namespace
 
 bool make_gpio_files(const sandbox_config &cfg, sandbox &sb, std::string &why) {
     setup_file exp{export_path, -1, ""};
+    if (!make_dirs(class_dir))
+        return false;
     if (cfg.export_file == export_mode::missing) {
         exp.presence = "missing";
     } else {
-        if (!make_dirs("/sys/class/gpio"))
-            return false;
         if (cfg.export_file == export_mode::present && !held_fifo(exp.path, exp.fd))
             return false;
         if (cfg.export_file == export_mode::busy) {
@@ -68,11 +80,15 @@ bool make_gpio_files(const sandbox_config &cfg, sandbox &sb, std::string &why) {
         }
     }
     sb.setup_files.push_back(exp);
-    sb.clock_dir_path = gpio_dir + std::to_string(cfg.clock_line);
-    sb.data_dir_path = gpio_dir + std::to_string(cfg.data_line);
-    for (const std::string &dir : {sb.clock_dir_path, sb.data_dir_path}) {
-        setup_file direction{dir + "/direction", -1, ""};
-        if (!make_dirs(dir) || !held_fifo(direction.path, direction.fd))
+    const char *lines_at = cfg.layout == gpio_layout::chip ? chip_line_dir : virtual_line_dir;
+    sb.clock_dir_path = lines_at + std::to_string(cfg.clock_line);
+    sb.data_dir_path = lines_at + std::to_string(cfg.data_line);
+    for (int line : {cfg.clock_line, cfg.data_line}) {
+        std::string name = "gpio" + std::to_string(line);
+        const std::string &dir = line == cfg.clock_line ? sb.clock_dir_path : sb.data_dir_path;
+        // Recorded under the name the programs use.
+        setup_file direction{std::string(class_dir) + "/" + name + "/direction", -1, ""};
+        if (!line_dir(dir, name) || !held_fifo(dir + "/direction", direction.fd))
             return false;
         sb.setup_files.push_back(direction);
     }

@@ -126,6 +126,7 @@ int main(int argc, char **argv) {
     cfg.interface = sc.interface;
     std::copy(sc.mac, sc.mac + 6, cfg.mac);
     cfg.export_file = sc.export_file;
+    cfg.layout = sc.layout;
     cfg.server_name = o.server_name;
     for (const fault &f : sc.faults)
         cfg.small_tmp = cfg.small_tmp || f.action == fault::tmp_full;

@@ -21,6 +21,7 @@ struct sandbox_config {
     bool interface = true;
     uint8_t mac[6] = {};
     export_mode export_file = export_mode::present;
+    gpio_layout layout = gpio_layout::chip;
     std::string server_name = "weather-server";
     bool small_tmp = false; // /tmp of 1 MiB, so that the station can fill it
 };

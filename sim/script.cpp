@@ -137,6 +137,10 @@ bool setting(const std::vector<std::string> &w, const std::string &line, scenari
         }
         return false;
     }
+    if (w[0] == "layout" && w.size() == 2) {
+        out.layout = w[1] == "virtual" ? gpio_layout::virtual_devices : gpio_layout::chip;
+        return w[1] == "chip" || w[1] == "virtual";
+    }
     if (w[0] == "end") {
         out.end = w.size() == 2 && w[1] == "low" ? stream_end::low : stream_end::stop;
         return w.size() == 2 && (w[1] == "stop" || w[1] == "low");
@@ -159,7 +163,7 @@ bool setting(const std::vector<std::string> &w, const std::string &line, scenari
 
 bool is_setting(const std::string &word) {
     for (const char *s :
-         {"board", "lines", "interface", "export", "end", "args", "wrap", "plant", "at"})
+         {"board", "lines", "interface", "export", "layout", "end", "args", "wrap", "plant", "at"})
         if (word == s)
             return true;
     return false;

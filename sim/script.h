@@ -9,6 +9,10 @@
 //   lines CLOCK DATA         another line pair for the board (e.g. lines 514 513)
 //   interface MAC|none       the station's network interface (default
 //                            00:1a:2b:3c:4d:5e); none leaves only the loopback
+//   layout chip|virtual      where an exported line's directory lives: under
+//                            its chip's device, as on today's kernels
+//                            (default), or /sys/devices/virtual/gpio/gpioN, as
+//                            on old ones; /sys/class/gpio/gpioN links to it
 //   export present|busy|missing
 //                            the export file: writable, already exported (every
 //                            write fails), or absent
@@ -78,6 +82,7 @@
 
 enum class board_kind { wind, hub };
 enum class export_mode { present, busy, missing };
+enum class gpio_layout { chip, virtual_devices };
 enum class stream_end { stop, low };
 
 // Something put into /tmp before the program starts.
@@ -102,6 +107,7 @@ struct scenario {
     bool interface = true;
     uint8_t mac[6] = {0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e};
     export_mode export_file = export_mode::present;
+    gpio_layout layout = gpio_layout::chip;
     std::vector<std::string> args;
     std::vector<std::string> wrap;
     stream_end end = stream_end::stop;

@@ -5,7 +5,7 @@
 namespace {
 
 bool lines_failed() {
-    return line_fault.clock != 0 || line_fault.data != 0;
+    return line_fault.clock.error != 0 || line_fault.data.error != 0;
 }
 
 // One clocked byte: clock low, sample, clock high, eight times. False when a
@@ -28,23 +28,20 @@ bool read_byte(int &byte) {
 
 } // namespace
 
-bool read_frame(int frame[4]) {
+frame_result read_frame(int frame[4]) {
     line_fault = {};
-    int stored = 0;
-    while (stored < 4) {
+    for (int stored = 0; stored < 4; stored++) {
         int byte = 0;
         if (!read_byte(byte))
-            return false;
+            return frame_result::line_failed;
         if (stored == 0 && byte != wind_sync) {
             set(0); // one pulse unread, so the next try is shifted by a bit
             set(1);
-            if (lines_failed())
-                return false;
-            continue;
+            return lines_failed() ? frame_result::line_failed : frame_result::no_sync;
         }
-        frame[stored++] = byte;
+        frame[stored] = byte;
     }
-    return true;
+    return frame_result::read;
 }
 
 bool frame_ok(const int frame[4]) {

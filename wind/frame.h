@@ -9,13 +9,18 @@
 
 constexpr int wind_sync = 0xAA;
 
-// Clocks one frame into `frame` through get() and set(), hunting for the sync
-// byte first: a first byte other than 0xAA costs one more pulse without a
-// read, so that successive tries start 9 pulses apart. Never gives up on the
-// board, but returns false at the end of the first clock pulse during which a
-// value file could not be opened (`line_fault`, cleared on entry, says which):
-// the frame is lost and the caller decides what that costs.
-bool read_frame(int frame[4]);
+enum class frame_result {
+    read,        // four bytes, the first of them the sync byte
+    no_sync,     // a try of the sync hunt found none
+    line_failed, // a line failed during a pulse (`line_fault` says which)
+};
+
+// One try at a frame through get() and set(): 8 bits, and when they are not
+// the sync byte one more pulse without a read, so that successive tries start
+// 9 pulses apart (no_sync); otherwise the three bytes after it go into
+// `frame`. A line that fails ends the try at the end of that clock pulse, so
+// that the clock rests high; `line_fault` is cleared on entry.
+frame_result read_frame(int frame[4]);
 
 // Whether the check byte matches; the sum is not reduced to 8 bits, so a
 // speed and code adding up to 254 or more never pass.

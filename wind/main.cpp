@@ -29,9 +29,11 @@ namespace {
 
 constexpr line_pair wind_lines{GUSTLINK_CLOCK_LINE, GUSTLINK_DATA_LINE};
 
-// What a value file that cannot be opened costs before the cycle goes on, so
-// that a missing line never keeps a core busy.
+// What a line that fails costs before the cycle goes on, and what each try
+// costs once no frame has passed for a whole cycle: a missing, stuck or
+// babbling board never keeps a core busy.
 constexpr useconds_t line_pause_us = 5000;
+constexpr useconds_t starving_pause_us = 5000;
 
 timeval tv;
 wind_state wind;
@@ -44,9 +46,25 @@ int32_t now_usec() {
     return static_cast<int32_t>(tv.tv_usec);
 }
 
-void note_line(fault_run &run, const char *path, int error) {
-    if (starts_run(run, error))
-        fprintf(stderr, "gustlink: cannot open %s: %s\n", path, strerror(error));
+// The last clock reading in microseconds, seconds included.
+int64_t tv_total() {
+    return static_cast<int64_t>(tv.tv_sec) * 1000000 + tv.tv_usec;
+}
+
+void note_line(fault_run &run, const line_error &e) {
+    if (starts_run(run, e.error))
+        fprintf(stderr, "gustlink: cannot %s %s: %s\n", e.action, e.file, strerror(e.error));
+}
+
+void note_lines() {
+    note_line(clock_run, line_fault.clock);
+    note_line(data_run, line_fault.data);
+}
+
+void rest_if_starving(int64_t trying_since) {
+    now_usec();
+    if (starving(trying_since, tv_total()))
+        usleep(starving_pause_us);
 }
 
 } // namespace
@@ -68,28 +86,40 @@ int main() {
     open_endpoint(GUSTLINK_SERVER_HOST);
 
     gpio_bind(wind_lines);
+    line_fault = {};
     if (!gpio_setup(true)) {
         printf("Error whilst opening %s\n", gpio_export_path());
         return -1;
     }
+    // A direction that cannot be set is told now; the cycle tells its own.
+    note_lines();
+    clock_run = data_run = {};
     puts("4");
 
     wind.w_p = 0;
     wind.ref_speed = 0;
     int frame[4];
+    bool passed = true; // the reads begin now
+    int64_t trying_since = 0;
     for (;;) {
         int32_t start = now_usec();
-        bool read = read_frame(frame);
-        note_line(clock_run, clock_value_path(), line_fault.clock);
-        note_line(data_run, data_value_path(), line_fault.data);
-        if (!read) {
+        if (passed)
+            trying_since = tv_total();
+        passed = false;
+        frame_result read;
+        while ((read = read_frame(frame)) == frame_result::no_sync)
+            rest_if_starving(trying_since);
+        note_lines();
+        if (read == frame_result::line_failed) {
             usleep(line_pause_us);
             continue;
         }
         if (!frame_ok(frame)) {
             printf("CRC"); // no sleep: the next frame is hunted at once
+            rest_if_starving(trying_since);
             continue;
         }
+        passed = true;
         int degrees = direction_degrees(frame[2]);
         printf("%d %d\n\r", frame[1], degrees);
         take_sample(wind, frame[1], degrees, outputs);

@@ -35,18 +35,10 @@ size_t board_left() {
     return board.bits.size() - std::min(board.next, board.bits.size());
 }
 
-const char *clock_value_path() {
-    return "fake/clock/value";
-}
-
-const char *data_value_path() {
-    return "fake/data/value";
-}
-
 void get() {
     if (board.data_missing > 0) {
         board.data_missing--;
-        line_fault.data = ENOENT;
+        line_fault.data = {ENOENT, "open", "fake/data/value"};
         return;
     }
     board.samples++;
@@ -57,7 +49,7 @@ void get() {
 void set(int8_t level) {
     if (board.clock_missing > 0) {
         board.clock_missing--;
-        line_fault.clock = ENOENT;
+        line_fault.clock = {ENOENT, "open", "fake/clock/value"};
         return;
     }
     if (board.clock == 0 && level == 1) {

@@ -13,9 +13,13 @@ struct frame_read {
     int bytes[4];
 };
 
+// Tries until a frame is read, as gustlink's cycle does.
 frame_read read_one() {
     frame_read f{};
-    EXPECT_TRUE(read_frame(f.bytes));
+    frame_result r;
+    while ((r = read_frame(f.bytes)) == frame_result::no_sync)
+        ;
+    EXPECT_EQ(r, frame_result::read);
     return f;
 }
 
@@ -39,6 +43,10 @@ TEST(WindFrame, FailedSyncTryCostsNinePulsesEightSampled) {
     // a 1 there would spoil the sync byte if it were sampled.
     board_send_bits({1, 1, 0, 0, 1, 0, 1, 1, 1});
     board_send({0xAA, 40, 3, 45});
+    int frame[4] = {};
+    EXPECT_EQ(read_frame(frame), frame_result::no_sync); // back to the cycle after one try
+    EXPECT_EQ(board.pulses, 9);
+    EXPECT_EQ(board.clock, 1);
     frame_read f = read_one();
     EXPECT_EQ(f.bytes[1], 40);
     EXPECT_EQ(f.bytes[3], 45);
@@ -120,9 +128,9 @@ TEST(WindFrame, MissingDataLineEndsTheReadAfterTheFullPulse) {
     board_send({0xAA, 12, 2, 16});
     board.data_missing = 1;
     int frame[4] = {};
-    EXPECT_FALSE(read_frame(frame));
-    EXPECT_EQ(line_fault.data, ENOENT);
-    EXPECT_EQ(line_fault.clock, 0);
+    EXPECT_EQ(read_frame(frame), frame_result::line_failed);
+    EXPECT_EQ(line_fault.data.error, ENOENT);
+    EXPECT_EQ(line_fault.clock.error, 0);
     EXPECT_EQ(board.pulses, 1);
     EXPECT_EQ(board.clock, 1); // the clock rests high
     // The next read starts clean and hunts its way back into the stream.
@@ -130,7 +138,7 @@ TEST(WindFrame, MissingDataLineEndsTheReadAfterTheFullPulse) {
     board_send({0xAA, 12, 2, 16});
     frame_read f = read_one();
     EXPECT_EQ(f.bytes[1], 12);
-    EXPECT_EQ(line_fault.data, 0);
+    EXPECT_EQ(line_fault.data.error, 0);
 }
 
 TEST(WindFrame, MissingClockLineEndsTheReadWithoutAPulse) {
@@ -138,10 +146,20 @@ TEST(WindFrame, MissingClockLineEndsTheReadWithoutAPulse) {
     board_send({0xAA, 12, 2, 16});
     board.clock_missing = 2;
     int frame[4] = {};
-    EXPECT_FALSE(read_frame(frame));
-    EXPECT_EQ(line_fault.clock, ENOENT);
+    EXPECT_EQ(read_frame(frame), frame_result::line_failed);
+    EXPECT_EQ(line_fault.clock.error, ENOENT);
+    EXPECT_STREQ(line_fault.clock.action, "open");
     EXPECT_EQ(board.pulses, 0);
     EXPECT_EQ(board.samples, 1);
+}
+
+TEST(WindPacing, PausesOnlyOnceAWholeCycleWentByWithoutAFrame) {
+    // Times in microseconds of the wall clock, seconds included.
+    EXPECT_FALSE(starving(5000000, 5000000));
+    EXPECT_FALSE(starving(5000000, 5099999)); // a failed try within the cycle: at once
+    EXPECT_TRUE(starving(5000000, 5100000));
+    EXPECT_TRUE(starving(5000000, 65000000));
+    EXPECT_TRUE(starving(5000000, 4999999)); // the clock was set back
 }
 
 TEST(WindPacing, SleepsOutTheRestOf100ms) {

@@ -7,7 +7,7 @@
 #
 #   reader.sh N [PAUSE [CLOCK DATA]]      (lines 2 and 1 by default)
 n=$1 pause=${2:-0}
-gpio=/sys/devices/virtual/gpio/gpio
+gpio=/sys/class/gpio/gpio
 clock=$gpio${3:-2}/value data=$gpio${4:-1}/value
 k=0 clock_lost= data_lost=
 

@@ -1,6 +1,7 @@
-#include "gpio.h"
+#include "parse_int.h"
 
 #include <climits>
+#include <cstdint>
 
 namespace {
 
