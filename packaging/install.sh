@@ -1,0 +1,136 @@
+#!/bin/sh
+# Installs the weather station on an OpenWrt router, or takes it off again,
+# with BusyBox's ash and applets alone. As root, from the unpacked release:
+#
+#   sh install.sh [--uninstall] [--root DIR]
+#
+# It puts gustlink, hubpoll and hubpoll-cron in /usr/bin and the service in
+# /etc/init.d/gustlink (all mode 0755), enables the service and (re)starts it,
+# adds hubpoll's line to /etc/crontabs/root unless it is there and restarts
+# cron. Run again, it changes nothing but restarts what runs. --uninstall
+# stops and disables the service, takes out that line alone, restarts cron and
+# removes the files.
+#
+# --root DIR works on DIR as if it were / (a staging tree). The service
+# scripts cannot run there as on the router, their interpreter being
+# /etc/rc.common, so each service command goes through DIR/etc/rc.common, with
+# IPKG_INSTROOT=DIR as OpenWrt's own staging does, and is left out where DIR
+# has none.
+
+usage() {
+	echo "usage: sh $0 [--uninstall] [--root DIR]" >&2
+	exit 2
+}
+die() {
+	echo "$0: $*" >&2
+	exit 1
+}
+
+root=
+uninstall=
+while [ $# -gt 0 ]; do
+	case $1 in
+	--uninstall) uninstall=1 ;;
+	--root)
+		[ $# -ge 2 ] || usage
+		root=${2%/}
+		shift
+		;;
+	*) usage ;;
+	esac
+	shift
+done
+
+here=$(cd "$(dirname "$0")" && pwd) || exit 1
+programs="gustlink hubpoll hubpoll-cron"
+line=$(grep -v '^#' "$here/hubpoll.crontab" | grep .) ||
+	die "no crontab line in $here/hubpoll.crontab"
+# The line of earlier releases, which ran hubpoll under timeout, an applet the
+# router lacks: replaced.
+old='* * * * * flock -n /var/lock/hubpoll.lock timeout 30 /usr/bin/hubpoll >/dev/null 2>&1'
+tab=$root/etc/crontabs/root
+status=0
+
+# service NAME ACTION: /etc/init.d/NAME ACTION; a failure is told and makes
+# the exit status 1, the rest goes on.
+service() {
+	if [ -z "$root" ]; then
+		"/etc/init.d/$1" "$2"
+	elif [ -f "$root/etc/rc.common" ]; then
+		IPKG_INSTROOT=$root sh "$root/etc/rc.common" "$root/etc/init.d/$1" "$2"
+	else
+		echo "left out (no $root/etc/rc.common): /etc/init.d/$1 $2"
+		return
+	fi || {
+		echo "$0: /etc/init.d/$1 $2 failed" >&2
+		status=1
+	}
+}
+
+# put FILE DEST: a copy beside DEST renamed over it, as the file of a program
+# that runs cannot be written.
+put() {
+	cp "$1" "$2.new" && chmod 0755 "$2.new" && mv -f "$2.new" "$2" || {
+		rm -f "$2.new"
+		die "cannot install $2"
+	}
+}
+
+# edit_crontab add|remove: the line in once, or out; every other line stays.
+# The new table is written beside the old one (crond passes over names with a
+# dot) with its owner and mode, and renamed over it.
+edit_crontab() {
+	if [ "$1" = add ]; then
+		grep -qxF "$line" "$tab" 2>/dev/null && ! grep -qxF "$old" "$tab" && return 0
+		mkdir -p "${tab%/*}" || exit 1
+	else
+		grep -qxF -e "$line" -e "$old" "$tab" 2>/dev/null || return 0
+	fi
+	new=$tab.hubpoll
+	if [ -f "$tab" ]; then
+		cp -p "$tab" "$new"
+	else
+		(umask 077 && : >"$new")
+	fi || die "cannot write $new"
+	{
+		grep -vxF -e "$line" -e "$old" "$tab" 2>/dev/null
+		if [ "$1" = add ]; then
+			echo "$line"
+		fi
+	} >"$new" && mv -f "$new" "$tab" || {
+		rm -f "$new"
+		die "cannot write $tab"
+	}
+}
+
+if [ -n "$uninstall" ]; then
+	edit_crontab remove
+	service cron restart
+	if [ -f "$root/etc/init.d/gustlink" ]; then
+		service gustlink stop
+		service gustlink disable
+	fi
+	for p in $programs; do
+		rm -f "$root/usr/bin/$p" || status=1
+	done
+	rm -f "$root/etc/init.d/gustlink" || status=1
+	echo "weather station removed"
+	exit $status
+fi
+
+for f in $programs; do
+	[ -f "$here/usr/bin/$f" ] || die "$here/usr/bin/$f missing"
+done
+[ -f "$here/etc/init.d/gustlink" ] || die "$here/etc/init.d/gustlink missing"
+mkdir -p "$root/usr/bin" "$root/etc/init.d" || exit 1
+for p in $programs; do
+	put "$here/usr/bin/$p" "$root/usr/bin/$p"
+done
+put "$here/etc/init.d/gustlink" "$root/etc/init.d/gustlink"
+service gustlink enable
+# restart, not start: a service that runs keeps its old program otherwise
+service gustlink restart
+edit_crontab add
+service cron restart
+echo "weather station installed: gustlink runs as a service, hubpoll every minute from cron"
+exit $status
