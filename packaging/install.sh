@@ -81,26 +81,28 @@ put() {
 # dot) with its owner and mode, and renamed over it.
 edit_crontab() {
 	if [ "$1" = add ]; then
-		grep -qxF "$line" "$tab" 2>/dev/null && ! grep -qxF "$old" "$tab" && return 0
+		[ -f "$tab" ] && grep -qxF "$line" "$tab" && ! grep -qxF "$old" "$tab" && return 0
 		mkdir -p "${tab%/*}" || exit 1
 	else
-		grep -qxF -e "$line" -e "$old" "$tab" 2>/dev/null || return 0
+		[ -f "$tab" ] && grep -qxF -e "$line" -e "$old" "$tab" || return 0
 	fi
 	new=$tab.hubpoll
 	if [ -f "$tab" ]; then
-		cp -p "$tab" "$new"
+		cp -p "$tab" "$new" && {
+			grep -vxF -e "$line" -e "$old" "$tab" >"$new"
+			[ $? -le 1 ] # 1: no line left
+		}
 	else
 		(umask 077 && : >"$new")
-	fi || die "cannot write $new"
-	{
-		grep -vxF -e "$line" -e "$old" "$tab" 2>/dev/null
-		if [ "$1" = add ]; then
-			echo "$line"
-		fi
-	} >"$new" && mv -f "$new" "$tab" || {
-		rm -f "$new"
-		die "cannot write $tab"
-	}
+	fi || unwritten
+	if [ "$1" = add ]; then
+		echo "$line" >>"$new" || unwritten
+	fi
+	mv -f "$new" "$tab" || unwritten
+}
+unwritten() {
+	rm -f "$new"
+	die "cannot write $tab"
 }
 
 if [ -n "$uninstall" ]; then
