@@ -4,6 +4,7 @@
 //   station-sim --scenario FILE [--out DIR] [--trace FILE.vcd] [--live]
 //               [--rounds N | --loop] [--name NAME] [--server-name NAME]
 //               -- PROGRAM [ARG...]
+//   station-sim --scenario FILE --print-stream
 //
 // The scenario's "wrap" words go before the program's command line, its "args"
 // after it. Exit status: 0 when the run went as planned (whatever the program
@@ -96,6 +97,10 @@ int main(int argc, char **argv) {
         return station_fault(o.scenario, std::strerror(errno));
     if (!parse_scenario(text, sc, error))
         return station_fault(o.scenario, error.c_str());
+    if (o.print_stream) {
+        std::fputs(stream_listing(sc).c_str(), stdout);
+        return std::fflush(stdout) == 0 ? 0 : exit_fault;
+    }
 
     run_options opt;
     opt.live = o.live;

@@ -2,6 +2,7 @@
 
 #include "script.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -19,6 +20,7 @@ constexpr option_help option_list[] = {
     {"--loop", "", "play it until interrupted"},
     {"--name", "NAME", "the program's name in the live display (default: its file name)"},
     {"--server-name", "NAME", "the server's name in the sandbox (default weather-server)"},
+    {"--print-stream", "", "print the settings and bit stream a kernel run needs, and exit"},
     {"--help", "", "show this help and exit"},
 };
 
@@ -27,7 +29,47 @@ constexpr option_help option_list[] = {
 std::string usage_text() {
     return "usage: station-sim --scenario FILE [--out DIR] [--trace FILE.vcd] [--live]\n"
            "                   [--rounds N | --loop] [--name NAME] [--server-name NAME]\n"
-           "                   -- PROGRAM [ARG...]\n";
+           "                   -- PROGRAM [ARG...]\n"
+           "       station-sim --scenario FILE --print-stream\n";
+}
+
+namespace {
+
+std::string words(const char *directive, const std::vector<std::string> &list) {
+    std::string out = directive;
+    for (const std::string &w : list)
+        out += " " + w;
+    return out + "\n";
+}
+
+} // namespace
+
+std::string stream_listing(const scenario &sc) {
+    static constexpr const char *exports[] = {"present", "busy", "missing"};
+    std::string out = sc.board == board_kind::wind ? "board wind\n" : "board hub\n";
+    out += "lines " + std::to_string(clock_line_of(sc)) + " " + std::to_string(data_line_of(sc)) +
+           "\n";
+    if (sc.interface) {
+        char mac[32];
+        std::snprintf(mac, sizeof mac, "%02x:%02x:%02x:%02x:%02x:%02x", sc.mac[0], sc.mac[1],
+                      sc.mac[2], sc.mac[3], sc.mac[4], sc.mac[5]);
+        out += std::string("interface ") + mac + "\n";
+    } else {
+        out += "interface none\n";
+    }
+    out += std::string("export ") + exports[static_cast<int>(sc.export_file)] + "\n";
+    out += sc.layout == gpio_layout::virtual_devices ? "layout virtual\n" : "layout chip\n";
+    out += sc.end == stream_end::low ? "end low\n" : "end stop\n";
+    if (!sc.args.empty())
+        out += words("args", sc.args);
+    if (!sc.wrap.empty())
+        out += words("wrap", sc.wrap);
+    out += "plants " + std::to_string(sc.plants.size()) + "\n";
+    out += "faults " + std::to_string(sc.faults.size()) + "\n";
+    out += "bits " + std::to_string(sc.bits.size()) + "\n";
+    for (uint8_t bit : sc.bits)
+        out += bit != 0 ? '1' : '0';
+    return out + "\n";
 }
 
 std::string help_text() {
@@ -56,6 +98,8 @@ options_result parse_options(int argc, const char *const *argv, options &out, st
             return options_result::help;
         if (a == "--live") {
             out.live = true;
+        } else if (a == "--print-stream") {
+            out.print_stream = true;
         } else if (a == "--loop") {
             out.rounds = 0;
         } else if (!takes_value) {
@@ -81,10 +125,11 @@ options_result parse_options(int argc, const char *const *argv, options &out, st
         if (takes_value)
             k++;
     }
-    if (out.scenario.empty() || k + 1 >= argc) {
+    if (out.scenario.empty() || (k + 1 >= argc && !out.print_stream)) {
         error = out.scenario.empty() ? "no --scenario" : "no program after --";
         return options_result::wrong;
     }
-    out.command.assign(argv + k + 1, argv + argc);
+    if (k + 1 < argc)
+        out.command.assign(argv + k + 1, argv + argc);
     return options_result::run;
 }
