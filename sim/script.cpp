@@ -84,12 +84,24 @@ bool parse_plant(const std::vector<std::string> &w, const std::string &line, pla
 }
 
 // "at PULSES tmp full|free", "at PULSES missing clock|data [for N]",
-// "at PULSES stop after SECONDS".
-bool parse_fault(const std::vector<std::string> &w, fault &out) {
+// "at PULSES stop after SECONDS", "at PULSES watch cpu",
+// "at PULSES plant KIND PATH [ARG]", "at PULSES remove PATH".
+bool parse_fault(const std::vector<std::string> &w, const std::string &line, fault &out) {
     long pulses;
-    if (w.size() < 4 || !parse_number(w[1], 10, 2000000000, pulses))
+    if (w.size() < 3 || !parse_number(w[1], 10, 2000000000, pulses))
         return false;
     out.pulses = static_cast<uint64_t>(pulses);
+    if (w[2] == "plant") {
+        out.action = fault::plant_now;
+        return parse_plant(std::vector<std::string>(w.begin() + 2, w.end()), line, out.planted);
+    }
+    if (w[2] == "remove" && w.size() == 4) {
+        out.action = fault::remove_now;
+        out.planted.path = w[3];
+        return tmp_path(w[3]);
+    }
+    if (w.size() < 4)
+        return false;
     if (w[2] == "tmp" && w.size() == 4 && (w[3] == "full" || w[3] == "free")) {
         out.action = w[3] == "full" ? fault::tmp_full : fault::tmp_free;
         return true;
@@ -101,6 +113,10 @@ bool parse_fault(const std::vector<std::string> &w, fault &out) {
                                     parse_number(w[5], 10, 2000000000, n) && n > 0);
         out.count = static_cast<uint64_t>(n);
         return ok;
+    }
+    if (w[2] == "watch" && w.size() == 4 && w[3] == "cpu") {
+        out.action = fault::watch_cpu;
+        return true;
     }
     if (w[2] == "stop" && w.size() == 5 && w[3] == "after") {
         out.action = fault::stop;
@@ -156,7 +172,7 @@ bool setting(const std::vector<std::string> &w, const std::string &line, scenari
     }
     if (w[0] == "at") {
         out.faults.emplace_back();
-        return parse_fault(w, out.faults.back());
+        return parse_fault(w, line, out.faults.back());
     }
     return false;
 }

@@ -57,6 +57,13 @@
 //                            starts from a resting clock
 //   at PULSES stop after SECONDS
 //                            the station stops the program SECONDS later
+//   at PULSES watch cpu      judge from here to the end of the run whether
+//                            the program keeps a core busy (faults.h)
+//   at PULSES plant KIND PATH [ARG]
+//                            as "plant" below, at that point of the run;
+//                            whatever is at PATH goes first
+//   at PULSES remove PATH    whatever is at PATH goes, a directory with all
+//                            it holds
 //
 // Stream directives, in order of arrival:
 //
@@ -94,10 +101,20 @@ struct plant {
 
 // A fault and the point at which it happens.
 struct fault {
-    enum action_t { tmp_full, tmp_free, missing_clock, missing_data, stop } action = stop;
+    enum action_t {
+        tmp_full,
+        tmp_free,
+        missing_clock,
+        missing_data,
+        stop,
+        watch_cpu,
+        plant_now,
+        remove_now
+    } action = stop;
     uint64_t pulses = 0; // at the first read served after this many pulses
     uint64_t count = 0;  // missing: back after so many reads or pulses (0: never)
     double seconds = 0;  // stop: its delay
+    plant planted;       // plant: what; remove: its path
 };
 
 struct scenario {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -90,6 +91,21 @@ bool plant_all(const std::vector<plant> &plants, std::string &why) {
             why = failed("planting " + p.path);
             return false;
         }
+    }
+    return true;
+}
+
+bool replant(const plant &p, bool only_remove, std::string &why) {
+    std::error_code error;
+    std::filesystem::remove_all(p.path, error); // removes a link, never what it names
+    if (error) {
+        errno = error.value();
+        why = failed("removing " + p.path);
+        return false;
+    }
+    if (!only_remove && !plant_one(p)) {
+        why = failed("planting " + p.path);
+        return false;
     }
     return true;
 }

@@ -10,6 +10,10 @@
 // Creates the planted entries, in order.
 bool plant_all(const std::vector<plant> &plants, std::string &why);
 
+// Removes whatever is at `path`, a directory with all it holds (no link is
+// followed), then, unless `only_remove`, plants `p` there.
+bool replant(const plant &p, bool only_remove, std::string &why);
+
 // Takes every free block of /tmp with a file that has no name, so it shows
 // nowhere; `fd` keeps it. Freeing closes it.
 bool fill_tmp(int &fd, std::string &why);

@@ -1,10 +1,12 @@
 #include "scratch.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <dirent.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 scratch_dir::scratch_dir() {
     std::string pattern = (std::filesystem::temp_directory_path() / "station-XXXXXX").string();
@@ -37,6 +39,17 @@ void write_text(const std::string &path, const std::string &text) {
 
 bool file_exists(const std::string &path) {
     return std::filesystem::exists(path);
+}
+
+std::string listing(const std::string &dir) {
+    std::vector<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(dir))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    std::string out;
+    for (const std::string &name : names)
+        out += (out.empty() ? "" : " ") + name;
+    return out;
 }
 
 int open_descriptors() {

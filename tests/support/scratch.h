@@ -19,6 +19,8 @@ struct scratch_dir {
 std::string read_text(const std::string &path);
 void write_text(const std::string &path, const std::string &text);
 bool file_exists(const std::string &path);
+// The names in a directory, sorted, separated by blanks: what a writer left.
+std::string listing(const std::string &dir);
 
 // Number of descriptors this process holds open, to show that nothing leaked.
 int open_descriptors();
