@@ -27,7 +27,10 @@ void note_line(fault_run &run, const line_error &e) {
 // pulse; that pulse is finished all the same, so that the clock rests high.
 bool read_byte(uint8_t &byte, bool hunt, bool trace, FILE *out) {
     byte = 0;
+    long pulses = 0;
     for (int j = 0; j < 8; j++) {
+        if (hunt && pulses++ >= hunt_patience)
+            hub_wait(hunt_pause_us); // the board is missing or stuck
         line_fault = {};
         set(0);
         hub_wait(sltime);

@@ -22,6 +22,11 @@ constexpr int32_t retry_wait_us = 1000;
 // Pause after a frame lost to a line that failed (a value file that cannot be
 // opened, read or written), before the next hunt.
 constexpr int32_t line_pause_us = 5000;
+// A board that answers shows its sync byte within a frame's worth of pulses;
+// a hunt that has gone on longer than the longest frame is waiting on a board
+// that is missing or stuck, and pauses this long before each further pulse.
+constexpr long hunt_patience = 8 * hub_frame_max;
+constexpr int32_t hunt_pause_us = 5000;
 
 // Half clock period in microseconds: the wait after each clock edge.
 extern int32_t sltime;
@@ -40,8 +45,9 @@ constexpr bool length_usable(uint8_t n) {
 // "CRC" on `out`; a frame CRC mismatch, or a length outside 1..56, is retried
 // silently. A line that fails loses the frame: the first failure of a run is
 // told on standard error ("hubpoll: cannot open PATH: REASON"), and the next
-// hunt waits line_pause_us. With `trace` every clock pulse prints one line on
-// `out`. Nothing
+// hunt waits line_pause_us. A hunt longer than hunt_patience pulses waits
+// hunt_pause_us before each further pulse. With `trace` every clock pulse
+// prints one line on `out`. Nothing
 // outside the 56 bytes of `frame` is touched; bytes beyond the accepted frame
 // keep what they held. Never gives up.
 void read_hub_frame(uint8_t frame[hub_frame_max], bool trace, FILE *out);

@@ -12,6 +12,7 @@
 #include <linux/close_range.h>
 #include <sstream>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -101,9 +102,16 @@ bool spawn(child_process &c, const std::vector<std::string> &command,
               fcntl(out[0], F_SETFL, O_NONBLOCK) == 0 && fcntl(err[0], F_SETFL, O_NONBLOCK) == 0;
     c.out = out[0];
     c.err = err[0];
-    if (!ok)
+    if (!ok) {
         why = std::string("the program's output: ") + std::strerror(errno);
-    return ok;
+        return false;
+    }
+    c.ended = static_cast<int>(syscall(SYS_pidfd_open, c.pid, 0));
+    if (c.ended < 0 || fcntl(c.ended, F_SETFD, FD_CLOEXEC) != 0) {
+        why = std::string("watching the program: ") + std::strerror(errno);
+        return false;
+    }
+    return true;
 }
 
 void stop(child_process &c, int64_t now) {
@@ -119,6 +127,10 @@ void stop(child_process &c, int64_t now) {
 void kill_group(child_process &c) {
     c.stop_sent = true;
     c.kill_at_us = 0;
+    signal_group(c, SIGKILL);
+}
+
+void kill_rest(const child_process &c) {
     signal_group(c, SIGKILL);
 }
 
@@ -144,11 +156,11 @@ std::string status_text(int status, bool stop_sent) {
     return "signal " + std::to_string(WTERMSIG(status)) + "\n";
 }
 
-double group_busy_seconds(pid_t group) {
-    double ns = 0;
+cpu_seconds group_cpu_seconds(pid_t group) {
+    cpu_seconds sum{0, 0};
     DIR *proc = opendir("/proc");
     if (proc == nullptr)
-        return 0;
+        return sum;
     for (dirent *e; (e = readdir(proc)) != nullptr;) {
         if (e->d_name[0] < '1' || e->d_name[0] > '9')
             continue;
@@ -163,9 +175,11 @@ double group_busy_seconds(pid_t group) {
         // Nanoseconds on a processor, then waiting on a run queue.
         std::istringstream sched(proc_file(dir + "/schedstat"));
         double run = 0, wait = 0;
-        if (sched >> run >> wait)
-            ns += run + wait;
+        if (sched >> run >> wait) {
+            sum.run += run / 1e9;
+            sum.waited += wait / 1e9;
+        }
     }
     closedir(proc);
-    return ns / 1e9;
+    return sum;
 }

@@ -15,6 +15,7 @@ constexpr int64_t stop_grace_us = 2000000;
 
 struct child_process {
     pid_t pid = -1;         // also its process group
+    int ended = -1;         // readable once the program has ended (a pidfd)
     int out = -1, err = -1; // its standard output and error, non-blocking
     bool stop_sent = false;
     int64_t kill_at_us = 0; // when an unheeded stop turns into SIGKILL; 0: none
@@ -22,7 +23,8 @@ struct child_process {
 
 // Starts `command` with standard input from /dev/null and its output into
 // pipes. Every signal has its default action and none is blocked; of the
-// station's descriptors only `inherit` stay open in it.
+// station's descriptors only `inherit` stay open in it. The program's end
+// is told by `ended`, whatever it did with its output.
 bool spawn(child_process &c, const std::vector<std::string> &command,
            const std::vector<int> &inherit, std::string &why);
 
@@ -32,6 +34,10 @@ void stop(child_process &c, int64_t now);
 
 // Kills the program at once.
 void kill_group(child_process &c);
+
+// Once the program has ended: kills whatever of its process group is left,
+// so that nothing it started outlives the run.
+void kill_rest(const child_process &c);
 
 // Kills the program if its grace period has run out.
 void enforce_grace(child_process &c, int64_t now);
@@ -43,6 +49,10 @@ bool reap(child_process &c, int &status);
 std::string status_text(int status, bool stop_sent);
 
 // Seconds the processes of the program's group (a wrapper and what it runs
-// count together) have so far run or waited to run, from /proc: the time they
-// wanted a processor, whatever else the machine is doing.
-double group_busy_seconds(pid_t group);
+// count together) have so far spent on a processor, and waiting on a run
+// queue for one, from /proc.
+struct cpu_seconds {
+    double run;
+    double waited;
+};
+cpu_seconds group_cpu_seconds(pid_t group);

@@ -18,13 +18,23 @@ std::string at(const lockstep &ls) {
     return tag.append(std::to_string(ls.b.pulses)).append(" ");
 }
 
+fault_schedule::span span_from_now(const lockstep &ls, const child_process &c) {
+    return {now_us(), group_cpu_seconds(c.pid), ls.held_us};
+}
+
+const char *judge(const fault_schedule::span &s, const lockstep &ls, const child_process &c) {
+    cpu_seconds now = group_cpu_seconds(c.pid);
+    double wall = static_cast<double>(now_us() - s.since) / 1e6;
+    double held = static_cast<double>(ls.held_us - s.held_since) / 1e6;
+    return cpu_verdict(now.run - s.cpu.run, wall, held + now.waited - s.cpu.waited);
+}
+
 bool line_missing(fault_schedule &fs, lockstep &ls, const child_process &c, int k, uint64_t until,
                   std::string &why) {
     fault_schedule::missing_line &m = fs.line[k];
     if (m.active)
         return true;
-    m = fault_schedule::missing_line{true,  now_us(), group_busy_seconds(c.pid),
-                                     until, 0,        ls.b.writes + ls.b.samples};
+    m = fault_schedule::missing_line{true, span_from_now(ls, c), until, 0};
     fs.record += at(ls) + line_names[k] + " missing\n";
     why = std::string("taking the ") + line_names[k] + " line away";
     if (!set_line_present(*ls.sb, k == data_line, false))
@@ -95,6 +105,17 @@ bool faults_at_read(fault_schedule &fs, lockstep &ls, child_process &c, std::str
         case fault::stop:
             fs.stop_at = now_us() + static_cast<int64_t>(f.seconds * 1e6);
             break;
+        case fault::plant_now:
+        case fault::remove_now:
+            fs.record += at(ls) + (f.action == fault::plant_now ? "plant " : "remove ") +
+                         f.planted.path + "\n";
+            ok = replant(f.planted, f.action == fault::remove_now, why);
+            break;
+        case fault::watch_cpu:
+            fs.record += at(ls) + "cpu watched\n";
+            fs.watching = true;
+            fs.watched = span_from_now(ls, c);
+            break;
         }
         if (!ok)
             return false;
@@ -141,12 +162,13 @@ void faults_at_end(fault_schedule &fs, const lockstep &ls, const child_process &
         if (!m.active)
             continue;
         m.active = false;
-        double wall = static_cast<double>(now_us() - m.since) / 1e6;
-        double busy = group_busy_seconds(c.pid) - m.busy_since;
-        uint64_t ops = ls.b.writes + ls.b.samples - m.ops_since;
         std::string line = at(ls) + line_names[k] + " missing to the end";
-        if (m.until == 0) // held at times by the station otherwise, so not judged
-            line.append(": ").append(cpu_verdict(busy, wall, ops));
+        if (m.until == 0) // held at times by the clock gate otherwise, so not judged
+            line.append(": ").append(judge(m.judged, ls, c));
         fs.record += line + "\n";
+    }
+    if (fs.watching) {
+        fs.watching = false;
+        fs.record += at(ls) + "cpu watched to the end: " + judge(fs.watched, ls, c) + "\n";
     }
 }

@@ -6,16 +6,20 @@
 //   @N clock missing | @N data missing
 //   @N clock back                  the line came back (script.h, "for")
 //   @N clock missing to the end: VERDICT
+//   @N cpu watched                 the span of a "watch cpu" begins
+//   @N cpu watched to the end: VERDICT
 //   @N stop                        the station stopped the program
 //
 // While /tmp is full, each read takes back whatever room the program freed
 // since the last one.
 //
-// VERDICT judges the time the program (its whole process group) ran or
-// waited to run over the span the line was missing, until the program ended
-// or the station stopped it (record.h, cpu_verdict). A line that was to come
-// back is not judged: the station holds the program for part of that span. A
-// program that waits a few milliseconds after each failed open stays far
+// VERDICT judges the time the program (its whole process group) ran over the
+// span the line was missing (or watched), until the program ended or the
+// station stopped it, against the time it could have run: the span less the
+// time it waited in reads for the station to answer and on a run queue for a
+// processor (record.h, cpu_verdict). A line that was to come
+// back is not judged: the station's clock gate holds the program for part of
+// that span. A program that waits a few milliseconds between tries stays far
 // below the mark; one that retries at once stays near the whole span, on a
 // loaded machine too. A span under half a second is too short to judge.
 #pragma once
@@ -31,16 +35,22 @@ struct fault_schedule {
     std::vector<fault> list; // in order of their points
     size_t next = 0;         // the first not applied yet
     int filler = -1;         // holds /tmp's space while it is full
+    // A span over which the program is judged.
+    struct span {
+        int64_t since = 0;      // now_us() time
+        cpu_seconds cpu{};      // the program's times then
+        int64_t held_since = 0; // the time held in reads by the station then
+    };
     struct missing_line {
         bool active = false;
-        int64_t since = 0;      // now_us() time
-        double busy_since = 0;  // the program's busy seconds then
-        uint64_t until = 0;     // reads or pulses until it comes back; 0: never
-        uint64_t seen = 0;      // reads so far, while the clock line is missing
-        uint64_t ops_since = 0; // clock writes and served reads then
-    } line[2];                  // the clock line, the data line
-    int64_t stop_at = 0;        // when the station stops the program; 0: never
-    std::string record;         // the "faults" result
+        span judged;
+        uint64_t until = 0; // reads or pulses until it comes back; 0: never
+        uint64_t seen = 0;  // reads so far, while the clock line is missing
+    } line[2];              // the clock line, the data line
+    bool watching = false;  // a "watch cpu" span is running
+    span watched;
+    int64_t stop_at = 0; // when the station stops the program; 0: never
+    std::string record;  // the "faults" result
 };
 
 // Applies the faults whose point has come. Called at a read that the board

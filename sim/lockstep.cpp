@@ -11,19 +11,32 @@
 
 namespace {
 
+// A read of the data line the opener has met, and when.
+struct met {
+    int fd;
+    int64_t at;
+};
+
 // Waits in the blocking open until the program opens the data file for
-// reading, hands the descriptor over, and waits to be released. The data
-// line's directory is reached through a descriptor, so it is served even
-// while the line is missing from its path.
-void opener(int dir, int notify, int go) {
+// reading, puts a fresh FIFO at the path for the next read, hands the met
+// descriptor over and waits in the next open at once: the program's next
+// read finds it there, so that the program never waits for the station
+// beyond the time between a met read and its answer. The data line's
+// directory is reached through a descriptor, so it is served even while the
+// line is missing from its path.
+void opener(int dir, int notify) {
     for (;;) {
-        int fd = openat(dir, "value", O_WRONLY | O_CLOEXEC);
-        if (fd < 0 && errno == EINTR)
+        met m{openat(dir, "value", O_WRONLY | O_CLOEXEC), now_us()};
+        if (m.fd < 0 && errno == EINTR)
             continue;
-        if (write(notify, &fd, sizeof fd) != static_cast<ssize_t>(sizeof fd) || fd < 0)
-            return;
-        char c;
-        if (read(go, &c, 1) != 1)
+        // The program reads the FIFO it has opened; the next read must find
+        // one that nobody holds open yet. Never renamed in place, the next
+        // open would meet this read again.
+        if (m.fd >= 0 && !fresh_fifo(dir)) {
+            close(m.fd);
+            m.fd = -1;
+        }
+        if (write(notify, &m, sizeof m) != static_cast<ssize_t>(sizeof m) || m.fd < 0)
             return;
     }
 }
@@ -39,16 +52,15 @@ void trace_edge(lockstep &ls) {
 } // namespace
 
 bool start_opener(lockstep &ls, std::string &why) {
-    int notify[2], go[2];
-    if (pipe2(notify, O_CLOEXEC) != 0 || pipe2(go, O_CLOEXEC) != 0) {
+    int notify[2];
+    if (pipe2(notify, O_CLOEXEC) != 0) {
         why = "pipes";
         return false;
     }
     ls.notify = notify[0];
-    ls.go = go[1];
     // Blocked in open() for as long as the program does not read; it ends
     // with the process.
-    std::thread(opener, ls.sb->data_dir, notify[1], go[0]).detach();
+    std::thread(opener, ls.sb->data_dir, notify[1]).detach();
     return true;
 }
 
@@ -75,22 +87,20 @@ void drain_clock(lockstep &ls) {
 }
 
 int met_read(lockstep &ls) {
-    int fd = -1;
-    if (read(ls.notify, &fd, sizeof fd) != static_cast<ssize_t>(sizeof fd))
+    met m{-1, 0};
+    if (read(ls.notify, &m, sizeof m) != static_cast<ssize_t>(sizeof m))
         return -1;
-    return fd;
+    ls.met_at = m.at;
+    return m.fd;
 }
 
 bool answer(lockstep &ls, int fd) {
     int level = serve_sample(ls.b);
     ls.tag = ls.b.pulses;
-    // The next read must find a FIFO that nobody holds open yet.
-    bool ok = fresh_fifo(ls.sb->data_dir);
     ssize_t wrote = write(fd, level != 0 ? "1\n" : "0\n", 2);
-    (void)wrote; // a program that died meanwhile is seen at its end of output
-    ok = close(fd) == 0 && ok;
-    char go = 1;
-    return ok && write(ls.go, &go, 1) == 1;
+    (void)wrote; // a program that died meanwhile is seen at its end
+    ls.held_us += now_us() - ls.met_at;
+    return close(fd) == 0;
 }
 
 void hold(lockstep &ls, int fd) {

@@ -72,9 +72,10 @@ std::string tmp_entry(const std::string &path, mode_t mode, const std::string &d
     return out.append(kind);
 }
 
-const char *cpu_verdict(double busy, double wall, uint64_t line_ops) {
+const char *cpu_verdict(double run, double wall, double held) {
     if (wall < 0.5) // a few scheduler ticks tell nothing
         return "too short to judge";
-    bool pinned = busy >= wall / 2 || static_cast<double>(line_ops) >= 2000 * wall;
+    double free = wall - held;
+    bool pinned = free <= 0 || run >= free / 2;
     return pinned ? "the program pinned a core" : "the program did not pin a core";
 }

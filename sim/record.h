@@ -29,11 +29,12 @@ std::string pulse_summary(const board &b);
 // a link's target or a file's content.
 std::string tmp_entry(const std::string &path, mode_t mode, const std::string &detail);
 
-// The verdict on a program that ran or waited to run for `busy` seconds out
-// of `wall`, and made `line_ops` clock writes and served reads meanwhile:
-// "the program pinned a core" from half of the seconds up, or from 2000
-// operations a second (a program that retries at once while the station
-// answers each read spends its time waiting on the station, not running;
-// one that pauses makes a few hundred), else "the program did not pin a
-// core"; "too short to judge" under half a second.
-const char *cpu_verdict(double busy, double wall, uint64_t line_ops);
+// The verdict on a program that ran on a processor for `run` seconds out of
+// `wall`, of which it spent `held` unable to run: waiting in reads for the
+// station to answer (on the router a read answers at once) or on a run queue
+// for a processor (the machine's other work). "the program pinned a core"
+// when it ran for half of the rest or more, else "the program did not pin a
+// core"; "too short to judge" under half a second. A program that pauses a
+// few milliseconds between tries stays far below the mark, one that retries
+// at once near the whole of it, whatever else the machine is doing.
+const char *cpu_verdict(double run, double wall, double held);

@@ -87,13 +87,28 @@ int poll_timeout(const run &r) {
     return static_cast<int>(wait < 0 ? 0 : wait > 60000 ? 60000 : wait);
 }
 
+// What the program wrote last, once it has ended: whatever is left of its
+// process group is gone by then, so its output pipes reach their end at
+// once, unless something escaped the group.
+void take_last_output(run &r) {
+    kill_rest(r.child);
+    for (int64_t until = now_us() + 1000000; r.child.out >= 0 || r.child.err >= 0;) {
+        pollfd fds[2] = {{r.child.out, POLLIN, 0}, {r.child.err, POLLIN, 0}};
+        int64_t left = (until - now_us()) / 1000;
+        if (left <= 0 || poll(fds, 2, static_cast<int>(left)) <= 0)
+            return;
+        read_outputs(r);
+    }
+}
+
+// Serves the program until it ends, whatever it does with its output.
 bool event_loop(run &r) {
-    while (r.child.out >= 0 || r.child.err >= 0) {
-        pollfd fds[8];
+    for (bool ended = false; !ended;) {
+        pollfd fds[9];
         nfds_t n = 0;
         const clock_gate &g = r.ls.gate;
         for (int fd : {r.signals, r.ls.clock_fd, g.watch, g.passing, r.child.out, r.child.err,
-                       r.ls.sb->server.capture_fd, r.ls.notify})
+                       r.ls.sb->server.capture_fd, r.ls.notify, r.child.ended})
             if (fd >= 0)
                 fds[n++] = pollfd{fd, POLLIN, 0};
         if (poll(fds, n, poll_timeout(r)) < 0) {
@@ -110,6 +125,8 @@ bool event_loop(run &r) {
                 continue;
             if (fd == r.signals)
                 interrupted(r);
+            else if (fd == r.child.ended)
+                ended = true;
             else if ((fd == r.ls.clock_fd || fd == g.watch || fd == g.passing) &&
                      !faults_at_clock(r.faults, r.ls, why))
                 return fail(why + ": " + std::strerror(errno));
@@ -121,6 +138,7 @@ bool event_loop(run &r) {
                 return false;
         }
     }
+    take_last_output(r);
     return true;
 }
 

@@ -307,12 +307,16 @@ TEST(Record, ListsWhatTheCopyOfTmpCannotHold) {
     EXPECT_EQ(tmp_entry("/tmp/c", S_IFCHR | 0600, ""), "/tmp/c device\n");
 }
 
-TEST(Record, JudgesACoreByHalfOfTheSpanOrByTheLineTraffic) {
-    EXPECT_STREQ(cpu_verdict(0.02, 2.0, 800), "the program did not pin a core");
-    EXPECT_STREQ(cpu_verdict(0.99, 2.0, 3999), "the program did not pin a core");
+TEST(Record, JudgesACoreByHalfOfTheTimeTheStationDidNotHoldTheProgram) {
+    EXPECT_STREQ(cpu_verdict(0.02, 2.0, 0), "the program did not pin a core");
+    EXPECT_STREQ(cpu_verdict(0.99, 2.0, 0), "the program did not pin a core");
     EXPECT_STREQ(cpu_verdict(1.0, 2.0, 0), "the program pinned a core");
-    // Retrying at once, held by the station's answers: little CPU of its own.
-    EXPECT_STREQ(cpu_verdict(0.1, 2.0, 28000), "the program pinned a core");
+    // Retrying at once while the station answers each read: little time of
+    // its own, but all of the time the station left it.
+    EXPECT_STREQ(cpu_verdict(0.3, 2.0, 1.6), "the program pinned a core");
+    // Pausing between tries, the station's answers as slow: far below.
+    EXPECT_STREQ(cpu_verdict(0.05, 2.0, 0.3), "the program did not pin a core");
+    EXPECT_STREQ(cpu_verdict(0.0, 2.0, 2.0), "the program pinned a core"); // never let go
     EXPECT_STREQ(cpu_verdict(0.4, 0.4, 0), "too short to judge");
 }
 

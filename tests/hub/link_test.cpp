@@ -23,6 +23,7 @@ struct HubLink : ::testing::Test {
 
     std::vector<uint8_t> received(size_t n) { return {frame, frame + n}; }
     long retries() const { return std::count(waits.begin(), waits.end(), retry_wait_us); }
+    long waits_of(int32_t us) const { return std::count(waits.begin(), waits.end(), us); }
 };
 
 TEST_F(HubLink, SoundFrameCostsEightPulsesPerByte) {
@@ -134,15 +135,45 @@ TEST_F(HubLink, HeaderMismatchPrintsCrcWaitsAndHuntsAgain) {
 TEST_F(HubLink, MissingValueFileIsReportedOncePerRunOfFailures) {
     testing::internal::CaptureStderr();
     for (int run = 0; run < 2; run++) {
+        waits.clear();
         board.data_missing = 20; // twenty samples fail, then the line comes up
         board_send(std::vector<uint8_t>(3, 0x00));
         board_send(example_frame);
         read_hub_frame(frame, false, out.file);
         EXPECT_EQ(received(16), example_frame);
+        // Each failure loses what was read and pauses before the next hunt,
+        // so that a line that stays away never keeps a core busy.
+        EXPECT_EQ(waits_of(line_pause_us), 20);
     }
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "hubpoll: cannot open fake/data/value: No such file or directory\n"
               "hubpoll: cannot open fake/data/value: No such file or directory\n");
+}
+
+TEST_F(HubLink, AClockThatRefusesWritesLosesTheFrameEvenWithoutHalfPeriod) {
+    sltime = 0;
+    testing::internal::CaptureStderr();
+    board.clock_missing = 10;
+    board_send(std::vector<uint8_t>(2, 0x00));
+    board_send(example_frame);
+    read_hub_frame(frame, false, out.file);
+    EXPECT_EQ(received(16), example_frame);
+    EXPECT_GE(waits_of(line_pause_us), 5); // a failed pulse writes the clock twice
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "hubpoll: cannot open fake/clock/value: No such file or directory\n");
+}
+
+TEST_F(HubLink, AHuntLongerThanAnyFramePausesBeforeEachFurtherPulse) {
+    // 500 low bits: a board that does not answer, then one that does.
+    board_send(std::vector<uint8_t>(500 / 8, 0x00));
+    board_send_bits({0, 0, 0, 0});
+    board_send(example_frame);
+    read_hub_frame(frame, false, out.file);
+    EXPECT_EQ(received(16), example_frame);
+    // The sync byte completes the window at pulse 508; from pulse 448 on,
+    // each pulse of the hunt waited first, and none of the frame after it.
+    EXPECT_EQ(waits_of(hunt_pause_us), 508 - hunt_patience);
+    EXPECT_EQ(waits.size(), static_cast<size_t>(508 - hunt_patience + 2 * board.pulses));
 }
 
 TEST_F(HubLink, FrameMismatchRetriesSilently) {
