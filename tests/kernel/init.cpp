@@ -58,11 +58,13 @@ constexpr int64_t stop_grace_ms = 2000;
 // The settings of /case; the words point into `case_text`.
 char case_text[4096];
 const char *board_line = nullptr;
-const char *export_lines[8];
+constexpr int max_exports = 8;
+const char *export_lines[max_exports];
 int export_count = 0;
 const char *server_name = "weather-server";
 int bound_seconds = 30;
-char *program_argv[64] = {const_cast<char *>("/program")};
+constexpr int max_args = 63;
+char *program_argv[max_args + 1] = {const_cast<char *>("/program")};
 
 char buffer[4096];
 
@@ -93,9 +95,12 @@ bool write_file(const char *path, const char *text) {
     return close(fd) == 0 && ok;
 }
 
+// The monotonic clock cannot fail with these arguments; were it to, the
+// time would stand still and the host's bound on the machine would end the run.
 int64_t now_ms() {
     timespec t{};
-    clock_gettime(CLOCK_MONOTONIC, &t);
+    if (clock_gettime(CLOCK_MONOTONIC, &t) != 0)
+        return 0;
     return static_cast<int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
 }
 
@@ -143,13 +148,22 @@ bool read_case() {
             server_name = rest;
         } else if (strcmp(line, "bound") == 0) {
             bound_seconds = atoi(rest);
-        } else if (strcmp(line, "arg") == 0 && argc < 63) {
+        } else if (strcmp(line, "arg") == 0) {
+            if (argc == max_args) {
+                errno = E2BIG;
+                return fail("/case: arguments");
+            }
             program_argv[argc++] = rest;
         } else if (strcmp(line, "export") == 0) {
             char *word_save = nullptr;
-            for (char *w = strtok_r(rest, " ", &word_save); w != nullptr && export_count < 8;
-                 w = strtok_r(nullptr, " ", &word_save))
+            for (char *w = strtok_r(rest, " ", &word_save); w != nullptr;
+                 w = strtok_r(nullptr, " ", &word_save)) {
+                if (export_count == max_exports) {
+                    errno = E2BIG;
+                    return fail("/case: lines to export");
+                }
                 export_lines[export_count++] = w;
+            }
         }
     }
     program_argv[argc] = nullptr;
@@ -318,13 +332,18 @@ struct run_result {
     bool overtime = false;
 };
 
+// A program that has just ended cannot be signalled, and need not be.
+bool signal_program(pid_t pid, int sig) {
+    return kill(pid, sig) == 0 || errno == ESRCH || fail("signalling the program");
+}
+
 pid_t start_program(int out, int err) {
     pid_t pid = fork();
     if (pid != 0)
         return pid;
     sigset_t none;
     sigemptyset(&none);
-    int null = open("/dev/null", O_RDONLY);
+    int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
     if (null < 0 || dup2(null, 0) != 0 || dup2(out, 1) != 1 || dup2(err, 2) != 2 ||
         sigprocmask(SIG_SETMASK, &none, nullptr) != 0)
         _exit(127);
@@ -361,10 +380,12 @@ bool run_program(int board, int capture, run_result &r) {
         int64_t now = now_ms();
         if (running && !r.overtime && now - start >= bound_seconds * 1000LL) {
             r.overtime = true; // a failure of the case: the host says so
-            kill(pid, SIGKILL);
+            kill_at = now;
         }
-        if (running && kill_at != 0 && now >= kill_at)
-            kill(pid, SIGKILL);
+        if (running && kill_at != 0 && now >= kill_at) {
+            kill_at = 0;
+            ok = signal_program(pid, SIGKILL);
+        }
         pollfd fds[] = {{ended, POLLIN, 0},
                         {out[0], POLLIN, 0},
                         {err[0], POLLIN, 0},
@@ -381,8 +402,7 @@ bool run_program(int board, int capture, run_result &r) {
         if (ok && fds[4].revents != 0) {
             r.stopped = true;
             kill_at = now_ms() + stop_grace_ms;
-            if (kill(pid, SIGTERM) != 0)
-                ok = fail("stopping the program");
+            ok = signal_program(pid, SIGTERM);
         }
         signalfd_siginfo info;
         if (ok && fds[0].revents != 0 && read(ended, &info, sizeof info) > 0 &&
