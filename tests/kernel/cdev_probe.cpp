@@ -1,11 +1,11 @@
 // cdev-probe: reads the board through the GPIO character device (uAPI v2)
 // where the programs use sysfs, to show that both reach the chip: the clock
 // requested as an output resting high, the data line as an input, then
-// pulses (clock low, read, clock high) until the board holds a read. Prints
-// the chip's label and line count, then each byte read (least significant
-// bit first) in hex, a line each.
+// pulses (clock low, read, clock high) until the board holds a read, or
+// BYTES bytes have been read. Prints the chip's label and line count, then
+// each byte read (least significant bit first) in hex, a line each.
 //
-//   cdev-probe CHIP CLOCK DATA   (/dev/CHIP, offsets in it)
+//   cdev-probe CHIP CLOCK DATA [BYTES]   (/dev/CHIP, offsets in it)
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -59,10 +59,11 @@ bool get_level(int line, unsigned &level) {
 int main(int argc, char **argv) {
     static char out_buffer[BUFSIZ]; // stopped, not ended: every line must be out
     setvbuf(stdout, out_buffer, _IOLBF, sizeof out_buffer);
-    if (argc != 4) {
-        fputs("usage: cdev-probe CHIP CLOCK DATA\n", stderr);
+    if (argc != 4 && argc != 5) {
+        fputs("usage: cdev-probe CHIP CLOCK DATA [BYTES]\n", stderr);
         return 2;
     }
+    int bytes = argc == 5 ? atoi(argv[4]) : -1;
     char path[64];
     snprintf(path, sizeof path, "/dev/%s", argv[1]);
     int chip = open(path, O_RDWR | O_CLOEXEC);
@@ -76,7 +77,7 @@ int main(int argc, char **argv) {
     int data = request_line(chip, static_cast<unsigned>(atoi(argv[3])), false);
     if (clock < 0 || data < 0)
         return fail("line request");
-    for (;;) {
+    for (; bytes != 0; bytes--) {
         unsigned byte = 0;
         for (unsigned j = 0; j < 8; j++) {
             unsigned bit = 0;
@@ -86,4 +87,5 @@ int main(int argc, char **argv) {
         }
         printf("%02x\n", byte);
     }
+    return 0;
 }
