@@ -7,7 +7,9 @@
  * clock edge; the bit of a pulse is on the data line from that fall to the
  * next. The clock rests high: a line nobody drives reads high, as with a
  * pull-up, so the fall that "out" in a direction file makes (the line is
- * driven low) is a pulse, and the first write of 0 then none.
+ * driven low) is a pulse, and the first write of 0 then none. station-sim's
+ * board sees the writes alone; for a program that writes 0 before its first
+ * read, as both do, the two give the same reads and counts.
  *
  * Loaded through /dev/station-board, once:
  *   write "BASE NGPIO CLOCK DATA stop|low NBITS\n"   adds the chip; CLOCK and
