@@ -5,6 +5,7 @@
 #include "record.h"
 #include "tmp.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
 
@@ -111,11 +112,19 @@ bool faults_at_read(fault_schedule &fs, lockstep &ls, child_process &c, std::str
                          f.planted.path + "\n";
             ok = replant(f.planted, f.action == fault::remove_now, why);
             break;
-        case fault::watch_cpu:
-            fs.record += at(ls) + "cpu watched\n";
+        case fault::name_server:
+            fs.record += at(ls) + "hosts server\n";
+            ok = name_server_late(ls.sb->server_name, why);
+            break;
+        case fault::watch_cpu: {
+            char span[32];
+            std::snprintf(span, sizeof span, "%g", f.seconds);
             fs.watching = true;
             fs.watched = span_from_now(ls, c);
+            fs.watch_until = fs.watched.since + static_cast<int64_t>(f.seconds * 1e6);
+            fs.watch_tag = at(ls) + "cpu watched for " + span + " s: ";
             break;
+        }
         }
         if (!ok)
             return false;
@@ -145,7 +154,15 @@ bool faults_at_clock(fault_schedule &fs, lockstep &ls, std::string &why) {
     return true;
 }
 
+// Records the verdict of the watch over the span so far.
+void end_watch(fault_schedule &fs, const lockstep &ls, const child_process &c) {
+    fs.watching = false;
+    fs.record += fs.watch_tag + judge(fs.watched, ls, c) + "\n";
+}
+
 void faults_in_time(fault_schedule &fs, const lockstep &ls, child_process &c) {
+    if (fs.watching && now_us() >= fs.watch_until)
+        end_watch(fs, ls, c);
     if (fs.stop_at == 0 || now_us() < fs.stop_at)
         return;
     fs.stop_at = 0;
@@ -167,8 +184,6 @@ void faults_at_end(fault_schedule &fs, const lockstep &ls, const child_process &
             line.append(": ").append(judge(m.judged, ls, c));
         fs.record += line + "\n";
     }
-    if (fs.watching) {
-        fs.watching = false;
-        fs.record += at(ls) + "cpu watched to the end: " + judge(fs.watched, ls, c) + "\n";
-    }
+    if (fs.watching)
+        end_watch(fs, ls, c);
 }

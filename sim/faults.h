@@ -6,8 +6,9 @@
 //   @N clock missing | @N data missing
 //   @N clock back                  the line came back (script.h, "for")
 //   @N clock missing to the end: VERDICT
-//   @N cpu watched                 the span of a "watch cpu" begins
-//   @N cpu watched to the end: VERDICT
+//   @N cpu watched for S s: VERDICT
+//                                  the span of a "watch cpu", tagged with its
+//                                  start, recorded at its end
 //   @N stop                        the station stopped the program
 //
 // While /tmp is full, each read takes back whatever room the program freed
@@ -49,8 +50,10 @@ struct fault_schedule {
     } line[2];              // the clock line, the data line
     bool watching = false;  // a "watch cpu" span is running
     span watched;
-    int64_t stop_at = 0; // when the station stops the program; 0: never
-    std::string record;  // the "faults" result
+    int64_t watch_until = 0; // when it ends
+    std::string watch_tag;   // its record, but for the verdict
+    int64_t stop_at = 0;     // when the station stops the program; 0: never
+    std::string record;      // the "faults" result
 };
 
 // Applies the faults whose point has come. Called at a read that the board
@@ -62,7 +65,7 @@ bool faults_at_read(fault_schedule &fs, lockstep &ls, child_process &c, std::str
 // gated write through.
 bool faults_at_clock(fault_schedule &fs, lockstep &ls, std::string &why);
 
-// Stops the program when its time has come.
+// Stops the program when its time has come; ends a watch whose time is up.
 void faults_in_time(fault_schedule &fs, const lockstep &ls, child_process &c);
 
 // At the program's end (or the station's stop), before it is reaped: the

@@ -101,9 +101,15 @@ bool overlay_file(const char *target, const std::string &text, std::string &why)
     return true;
 }
 
-bool name_server(const sandbox_config &cfg, bool etc_overlay, std::string &why) {
+std::string hosts_text(const std::string &server_name, bool named) {
     std::string hosts = "127.0.0.1\tlocalhost\n";
-    hosts.append(server_address).append("\t").append(cfg.server_name).append("\n");
+    if (named)
+        hosts.append(server_address).append("\t").append(server_name).append("\n");
+    return hosts;
+}
+
+bool name_server(const sandbox_config &cfg, bool etc_overlay, std::string &why) {
+    std::string hosts = hosts_text(cfg.server_name, cfg.server_named);
     // The server's name must come from the hosts file, never from a name
     // server outside.
     std::string nsswitch = "hosts: files\n";
@@ -122,7 +128,21 @@ bool name_server(const sandbox_config &cfg, bool etc_overlay, std::string &why) 
 
 } // namespace
 
+bool name_server_late(const std::string &server_name, std::string &why) {
+    // Rewritten in place: the file the sandbox sees is bound over the host's.
+    int fd = open("/etc/hosts", O_WRONLY | O_TRUNC | O_CLOEXEC);
+    std::string hosts = hosts_text(server_name, true);
+    bool ok =
+        fd >= 0 && write(fd, hosts.data(), hosts.size()) == static_cast<ssize_t>(hosts.size());
+    if ((fd >= 0 && close(fd) != 0) || !ok) {
+        why = failed("naming the server in /etc/hosts");
+        return false;
+    }
+    return true;
+}
+
 sandbox_result enter_sandbox(const sandbox_config &cfg, sandbox &sb, std::string &why) {
+    sb.server_name = cfg.server_name;
     if (!enter_namespaces(why) || !mount_filesystems(why))
         return sandbox_result::unavailable;
     bool etc_overlay = access("/etc/hosts", F_OK) != 0 && errno == ENOENT;

@@ -23,7 +23,8 @@ struct sandbox_config {
     export_mode export_file = export_mode::present;
     gpio_layout layout = gpio_layout::chip;
     std::string server_name = "weather-server";
-    bool small_tmp = false; // /tmp of 1 MiB, so that the station can fill it
+    bool server_named = true; // the hosts file names the server from the start
+    bool small_tmp = false;   // /tmp of 1 MiB, so that the station can fill it
 };
 
 // A set-up file of the lines and what the program wrote to it.
@@ -39,6 +40,7 @@ struct sandbox {
     int clock_fd = -1;                         // clock value FIFO, read-write, non-blocking
     std::vector<setup_file> setup_files;
     server_end server; // capture_fd -1 when there is no station interface
+    std::string server_name;
 };
 
 enum class sandbox_result { ready, unavailable, failed };
@@ -62,6 +64,10 @@ int held_value_fifo(int dir);
 // Takes a line's directory away from its path, as when the line is unexported,
 // or puts it back.
 bool set_line_present(const sandbox &sb, bool data_line, bool present);
+
+// Adds the server's name to the sandbox's hosts file, as when a router's
+// resolver comes up late.
+bool name_server_late(const std::string &server_name, std::string &why);
 
 // What the program wrote to each set-up file, one line per file, in set-up
 // order.

@@ -84,7 +84,7 @@ bool parse_plant(const std::vector<std::string> &w, const std::string &line, pla
 }
 
 // "at PULSES tmp full|free", "at PULSES missing clock|data [for N]",
-// "at PULSES stop after SECONDS", "at PULSES watch cpu",
+// "at PULSES stop after SECONDS", "at PULSES watch cpu for SECONDS",
 // "at PULSES plant KIND PATH [ARG]", "at PULSES remove PATH".
 bool parse_fault(const std::vector<std::string> &w, const std::string &line, fault &out) {
     long pulses;
@@ -114,9 +114,13 @@ bool parse_fault(const std::vector<std::string> &w, const std::string &line, fau
         out.count = static_cast<uint64_t>(n);
         return ok;
     }
-    if (w[2] == "watch" && w.size() == 4 && w[3] == "cpu") {
-        out.action = fault::watch_cpu;
+    if (w[2] == "hosts" && w.size() == 4 && w[3] == "server") {
+        out.action = fault::name_server;
         return true;
+    }
+    if (w[2] == "watch" && w.size() == 6 && w[3] == "cpu" && w[4] == "for") {
+        out.action = fault::watch_cpu;
+        return parse_seconds(w[5], out.seconds);
     }
     if (w[2] == "stop" && w.size() == 5 && w[3] == "after") {
         out.action = fault::stop;
@@ -153,6 +157,10 @@ bool setting(const std::vector<std::string> &w, const std::string &line, scenari
         }
         return false;
     }
+    if (w[0] == "hosts" && w.size() == 2) {
+        out.server_named = w[1] == "server";
+        return w[1] == "server" || w[1] == "empty";
+    }
     if (w[0] == "layout" && w.size() == 2) {
         out.layout = w[1] == "virtual" ? gpio_layout::virtual_devices : gpio_layout::chip;
         return w[1] == "chip" || w[1] == "virtual";
@@ -178,8 +186,8 @@ bool setting(const std::vector<std::string> &w, const std::string &line, scenari
 }
 
 bool is_setting(const std::string &word) {
-    for (const char *s :
-         {"board", "lines", "interface", "export", "layout", "end", "args", "wrap", "plant", "at"})
+    for (const char *s : {"board", "lines", "interface", "hosts", "export", "layout", "end", "args",
+                          "wrap", "plant", "at"})
         if (word == s)
             return true;
     return false;

@@ -13,6 +13,9 @@
 //                            its chip's device, as on today's kernels
 //                            (default), or /sys/devices/virtual/gpio/gpioN, as
 //                            on old ones; /sys/class/gpio/gpioN links to it
+//   hosts server|empty       the sandbox's hosts file names the server from
+//                            the start (default), or not until "at N hosts
+//                            server"
 //   export present|busy|missing
 //                            the export file: writable, already exported (every
 //                            write fails), or absent
@@ -57,7 +60,11 @@
 //                            starts from a resting clock
 //   at PULSES stop after SECONDS
 //                            the station stops the program SECONDS later
-//   at PULSES watch cpu      judge from here to the end of the run whether
+//   at PULSES hosts server   the server's name appears in the hosts file, as
+//                            when a router's resolver comes up late
+//   at PULSES watch cpu for SECONDS
+//                            judge over that many seconds from here (or to
+//                            the end of the run, if it comes first) whether
 //                            the program keeps a core busy (faults.h)
 //   at PULSES plant KIND PATH [ARG]
 //                            as "plant" below, at that point of the run;
@@ -109,11 +116,12 @@ struct fault {
         stop,
         watch_cpu,
         plant_now,
-        remove_now
+        remove_now,
+        name_server
     } action = stop;
     uint64_t pulses = 0; // at the first read served after this many pulses
     uint64_t count = 0;  // missing: back after so many reads or pulses (0: never)
-    double seconds = 0;  // stop: its delay
+    double seconds = 0;  // stop: its delay; watch: its span
     plant planted;       // plant: what; remove: its path
 };
 
@@ -125,6 +133,7 @@ struct scenario {
     uint8_t mac[6] = {0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e};
     export_mode export_file = export_mode::present;
     gpio_layout layout = gpio_layout::chip;
+    bool server_named = true;
     std::vector<std::string> args;
     std::vector<std::string> wrap;
     stream_end end = stream_end::stop;

@@ -78,9 +78,11 @@ void interrupted(run &r) {
 
 // Milliseconds until the next deadline, or -1 for none.
 int poll_timeout(const run &r) {
-    int64_t next = r.faults.stop_at;
-    if (r.child.kill_at_us != 0 && (next == 0 || r.child.kill_at_us < next))
-        next = r.child.kill_at_us;
+    int64_t next = 0;
+    for (int64_t at : {r.faults.stop_at, r.child.kill_at_us,
+                       r.faults.watching ? r.faults.watch_until : int64_t{0}})
+        if (at != 0 && (next == 0 || at < next))
+            next = at;
     if (next == 0)
         return -1;
     int64_t wait = (next - now_us() + 999) / 1000;

@@ -17,13 +17,28 @@ constexpr int report_size = 32;
 extern sockaddr_in servAddr;       // local address: any, port 10003
 extern sockaddr_in remoteServAddr; // the server, once resolved
 
+// How long a name that could not be resolved waits before it is looked up
+// again: a router may start the program before its network or resolver is
+// up, and a look-up that blocks must not stall the wind cycle often.
+constexpr int32_t lookup_retry_ms = 60000;
+
 // Builds the datagram for a gust and a direction.
 void build_report(uint8_t out[report_size], const char *id, int spd, int dir);
 
-// Creates the socket, binds it to local port 10003 and resolves `host` once.
-// Each failure is reported on standard output and the program goes on;
-// without a resolved server every send fails and is reported.
-void open_endpoint(const char *host);
+// Whether the name is to be looked up again when a report is due, the last
+// look-up having failed at `last_ms` (milliseconds of a clock that only goes
+// forward).
+constexpr bool lookup_due(int64_t last_ms, int64_t now_ms, int32_t retry_ms) {
+    return now_ms - last_ms >= retry_ms;
+}
+
+// Creates the socket, binds it to local port 10003 and resolves `host`. A
+// failed socket or bind is reported on standard output and the program goes
+// on. A name that cannot be resolved is reported on standard error
+// ("gustlink: cannot resolve server host NAME"), and looked up again when a
+// report is due, at most once every `retry_ms`, until it resolves; meanwhile
+// every send fails and is reported.
+void open_endpoint(const char *host, int32_t retry_ms = lookup_retry_ms);
 
 // Sends one report and says so. Returns 0.
 int send_wind(int spd, int dir);

@@ -24,6 +24,9 @@
 #ifndef GUSTLINK_DATA_LINE
 #define GUSTLINK_DATA_LINE 1
 #endif
+#ifndef GUSTLINK_LOOKUP_RETRY_MS
+#define GUSTLINK_LOOKUP_RETRY_MS lookup_retry_ms
+#endif
 
 namespace {
 
@@ -83,7 +86,7 @@ int main() {
         fputs("can't get MAC address\n", stderr);
     }
 
-    open_endpoint(GUSTLINK_SERVER_HOST);
+    open_endpoint(GUSTLINK_SERVER_HOST, GUSTLINK_LOOKUP_RETRY_MS);
 
     gpio_bind(wind_lines);
     line_fault = {};
