@@ -197,6 +197,34 @@ TEST(Script, FaultsComeInTheOrderOfTheirPoints) {
         EXPECT_EQ(refused_line(std::string("board wind\n") + bad + "\n"), 2) << bad;
 }
 
+TEST(Script, FaultsThatChangeTheRouterAndWatchIt) {
+    scenario sc = parsed("layout virtual\n"
+                         "hosts empty\n"
+                         "at 8 plant file /tmp/d/x \"# kept\"\n"
+                         "at 9 remove /tmp/d\n"
+                         "at 10 hosts server\n"
+                         "at 11 watch cpu for 0.5\n");
+    EXPECT_EQ(sc.layout, gpio_layout::virtual_devices);
+    EXPECT_FALSE(sc.server_named);
+    ASSERT_EQ(sc.faults.size(), 4u);
+    EXPECT_EQ(sc.faults[0].action, fault::plant_now);
+    EXPECT_EQ(sc.faults[0].planted.path, "/tmp/d/x");
+    EXPECT_EQ(sc.faults[0].planted.text, "# kept");
+    EXPECT_EQ(sc.faults[1].action, fault::remove_now);
+    EXPECT_EQ(sc.faults[1].planted.path, "/tmp/d");
+    EXPECT_EQ(sc.faults[2].action, fault::name_server);
+    EXPECT_EQ(sc.faults[3].action, fault::watch_cpu);
+    EXPECT_DOUBLE_EQ(sc.faults[3].seconds, 0.5);
+    EXPECT_EQ(parsed("").layout, gpio_layout::chip);
+    EXPECT_TRUE(parsed("").server_named);
+
+    for (const char *bad :
+         {"layout sysfs", "hosts", "hosts none", "at 5 hosts", "at 5 hosts empty",
+          "at 5 plant link /tmp/a /etc/passwd", "at 5 remove /etc", "at 5 remove /tmp",
+          "at 5 remove", "at 5 watch cpu", "at 5 watch cpu for 0", "at 5 watch ram for 1"})
+        EXPECT_EQ(refused_line(std::string("board wind\n") + bad + "\n"), 2) << bad;
+}
+
 TEST(Script, UnquoteReadsWhatQuotedWrites) {
     std::string every;
     for (int c = 0; c < 256; c++)

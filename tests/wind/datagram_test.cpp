@@ -33,6 +33,14 @@ TEST(WindReport, LayoutOfTheDatagram) {
     EXPECT_EQ(out[15], 0x67);
 }
 
+TEST(WindReport, AnUnknownServerIsLookedUpAgainAtMostOnceAMinute) {
+    EXPECT_FALSE(lookup_due(1000, 1000, lookup_retry_ms));
+    EXPECT_FALSE(lookup_due(1000, 60999, lookup_retry_ms)); // a report within the minute
+    EXPECT_TRUE(lookup_due(1000, 61000, lookup_retry_ms));
+    EXPECT_TRUE(lookup_due(1000, 1000 + 3600000, lookup_retry_ms));
+    EXPECT_EQ(lookup_retry_ms, 60000);
+}
+
 TEST(WindReport, SendsThirtyTwoBytesToTheServer) {
     // A receiver on the loopback stands in for the collecting server.
     int server = socket(AF_INET, SOCK_DGRAM, 0);
