@@ -55,7 +55,7 @@ void gpio_bind(line_pair lines, const char *root) {
     data_number = lines.data;
 }
 
-const char *gpio_export_path() {
+const char *gpio_setup_file() {
     return export_file;
 }
 

@@ -1,5 +1,8 @@
 // GPIO lines: the clock line a program drives and the data line it samples,
-// and the line set-up, shared by both programs.
+// and the line set-up, shared by both programs. The backend is a build
+// setting: sysfs.cpp (the /sys/class/gpio files, every operation an open, a
+// transfer and a close) or chardev.cpp (the GPIO character device, both lines
+// requested once, every operation one ioctl).
 //
 // Tests replace get(), set(), `value`, `line_fault` and line_name() at link
 // time with a fake line pair that plays a board in-process
@@ -13,6 +16,11 @@
 struct line_pair {
     int clock; // output, driven by the program
     int data;  // input, driven by the board
+    // The character device backend: the chip, by name ("gpiochip0"), path
+    // ("/dev/gpiochip0") or label; `clock` and `data` are offsets on it. The
+    // consumer is the name the kernel shows for the lines' user.
+    const char *chip = "gpiochip0";
+    const char *consumer = "";
 };
 
 // Level last read from the data line by get(): 0 is low, anything else high.
@@ -21,8 +29,8 @@ extern int value;
 // The latest failure on one line: 0 in `error` while the line works.
 struct line_error {
     int error;          // errno value
-    const char *action; // what failed: "open", "read", "write" or "close"
-    const char *file;   // the file it failed on (a sysfs path)
+    const char *action; // what failed: "open", "read", "write", "close" or "request"
+    const char *file;   // the file or line it failed on, as the message names it
 };
 
 // Failures since the caller last cleared them, one entry per line: the
@@ -35,26 +43,38 @@ struct line_faults {
 extern line_faults line_fault;
 
 // Points get(), set() and gpio_setup() at a line pair. `root` is prepended to
-// every sysfs path: "" on the router, a scratch directory in tests.
+// every path: "" on the router, a scratch directory in tests.
 void gpio_bind(line_pair lines, const char *root = "");
 
-// Samples the data line into `value`: open, one read, close. A value file that
-// cannot be opened or read (recorded in `line_fault.data`), or that holds no
-// number, leaves `value` as it was.
+// Samples the data line into `value`. A line that cannot be read (recorded in
+// `line_fault.data`), or a value file that holds no number, leaves `value` as
+// it was.
+//   sysfs: open the value file, one read, close.
+//   chardev: one GPIO_V2_LINE_GET_VALUES_IOCTL.
 void get();
 
-// Drives the clock line to `level` ("%d\n"): open, one write, close. The close
-// commits the level. A failed open, write or close is recorded in
-// `line_fault.clock`.
+// Drives the clock line to `level`, which it holds when set() returns; a
+// failure is recorded in `line_fault.clock`.
+//   sysfs: open the value file, one write ("%d\n"), close; the close commits.
+//   chardev: one GPIO_V2_LINE_SET_VALUES_IOCTL.
 void set(int8_t level);
 
-// The line set-up, four writes in this order: clock line number and data line
-// number to the export file, "out\n" and "in\n" to the direction files. The
-// export writes may fail for a good reason (a line exported already) and are
-// not looked at; a failed direction write is recorded in `line_fault`. When
-// `need_export` is set and the first open of the export file fails, nothing
-// further is touched. Returns whether that first open succeeded.
+// The line set-up, once before the first pulse. Returns whether the setup
+// file (gpio_setup_file()) could be opened; when `need_export` is set and it
+// cannot, nothing further is touched. A line that cannot be set up is
+// recorded in `line_fault`.
+//   sysfs: four writes in this order: clock line number and data line number
+//     to the export file, "out\n" and "in\n" to the direction files. The
+//     export writes may fail for a good reason (a line exported already) and
+//     are not looked at.
+//   chardev: opens the chip and requests both lines under the consumer name,
+//     the clock an output driven low, the data line an input, and holds the
+//     request for the program's life. A line busy with another consumer, or
+//     an offset beyond the chip's lines, is recorded with the consumer or the
+//     chip's count of lines. get() and set() request them again while the
+//     request is missing.
 bool gpio_setup(bool need_export);
 
-// The export file, for the message when it cannot be opened.
-const char *gpio_export_path();
+// The file the set-up opens first (the export file, or the chip), for the
+// message when it cannot be opened.
+const char *gpio_setup_file();

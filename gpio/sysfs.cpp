@@ -61,7 +61,7 @@ void gpio_bind(line_pair lines, const char *root) {
     snprintf(paths.data_number, sizeof paths.data_number, "%d\n", lines.data);
 }
 
-const char *gpio_export_path() {
+const char *gpio_setup_file() {
     return paths.export_file;
 }
 

@@ -20,10 +20,13 @@
 #ifndef HUBPOLL_DATA_LINE
 #define HUBPOLL_DATA_LINE 7
 #endif
+#ifndef HUBPOLL_GPIO_CHIP
+#define HUBPOLL_GPIO_CHIP "gpiochip0"
+#endif
 
 namespace {
 
-constexpr line_pair hub_lines{HUBPOLL_CLOCK_LINE, HUBPOLL_DATA_LINE};
+constexpr line_pair hub_lines{HUBPOLL_CLOCK_LINE, HUBPOLL_DATA_LINE, HUBPOLL_GPIO_CHIP, "hubpoll"};
 constexpr const char *report_tmp = "/tmp/sensors_.dat";
 constexpr const char *report_path = "/tmp/sensors.dat";
 
@@ -76,7 +79,7 @@ int main(int argc, char **argv) {
     gpio_bind(hub_lines);
     line_fault = {};
     if (!gpio_setup(false))
-        fprintf(stderr, "Error whilst opening %s\n", gpio_export_path());
+        fprintf(stderr, "Error whilst opening %s\n", gpio_setup_file());
     // A direction that cannot be set is told now; the link tells its own.
     note_setup(line_fault.clock);
     note_setup(line_fault.data);

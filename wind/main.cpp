@@ -24,13 +24,17 @@
 #ifndef GUSTLINK_DATA_LINE
 #define GUSTLINK_DATA_LINE 1
 #endif
+#ifndef GUSTLINK_GPIO_CHIP
+#define GUSTLINK_GPIO_CHIP "gpiochip0"
+#endif
 #ifndef GUSTLINK_LOOKUP_RETRY_MS
 #define GUSTLINK_LOOKUP_RETRY_MS lookup_retry_ms
 #endif
 
 namespace {
 
-constexpr line_pair wind_lines{GUSTLINK_CLOCK_LINE, GUSTLINK_DATA_LINE};
+constexpr line_pair wind_lines{GUSTLINK_CLOCK_LINE, GUSTLINK_DATA_LINE, GUSTLINK_GPIO_CHIP,
+                               "gustlink"};
 
 // What a line that fails costs before the cycle goes on, and what each try
 // costs once no frame has passed for a whole cycle: a missing, stuck or
@@ -91,7 +95,7 @@ int main() {
     gpio_bind(wind_lines);
     line_fault = {};
     if (!gpio_setup(true)) {
-        printf("Error whilst opening %s\n", gpio_export_path());
+        printf("Error whilst opening %s\n", gpio_setup_file());
         return -1;
     }
     // A direction that cannot be set is told now; the cycle tells its own.
