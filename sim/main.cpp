@@ -115,6 +115,7 @@ int main(int argc, char **argv) {
         if (mkdir(o.out.c_str(), 0755) != 0 && errno != EEXIST)
             return station_fault(o.out, std::strerror(errno));
         opt.results_dir = open(o.out.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        opt.results_path = o.out;
         if (opt.results_dir < 0)
             return station_fault(o.out, std::strerror(errno));
     }

@@ -228,13 +228,17 @@ int run_station(const scenario &sc, const sandbox &sb, int clock_line, int data_
     if (!await_marker(r.reports))
         ok = fail("the server lost sight of the station");
     std::string status_line = status_text(status, r.child.stop_sent);
-    live_line(r.live, opt.name + ": " + status_line.substr(0, status_line.size() - 1) + " after " +
-                          std::to_string(r.ls.b.pulses) + " clock pulses, " +
+    std::string summary = opt.name + ": " + status_line.substr(0, status_line.size() - 1) +
+                          " after " + std::to_string(r.ls.b.pulses) + " clock pulses, " +
                           std::to_string(r.ls.b.samples) + " reads, " +
-                          std::to_string(r.reports.count) + " wind reports");
+                          std::to_string(r.reports.count) + " wind reports";
+    live_line(r.live, summary);
     std::string why;
     if (opt.results_dir >= 0 && !finish_results(r, status_line, why))
         ok = fail(why);
+    // Without the live display, the one line that says how the run went.
+    if (!opt.live && opt.results_dir >= 0)
+        std::printf("%s; results in %s\n", summary.c_str(), opt.results_path.c_str());
     hold(r.ls, -1);
     return ok ? 0 : 1;
 }

@@ -35,6 +35,7 @@ struct run_options {
     bool live = false;                // show output, files and reports as they come
     uint64_t rounds = 1;              // times the stream is played; 0 for ever
     int results_dir = -1;             // directory descriptor, or -1 for none
+    std::string results_path;         // the same, as given
     FILE *trace = nullptr;            // value change dump, or nullptr
 };
 
