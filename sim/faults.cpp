@@ -31,14 +31,15 @@ const char *judge(const fault_schedule::span &s, const lockstep &ls, const child
 }
 
 bool line_missing(fault_schedule &fs, lockstep &ls, const child_process &c, int k, uint64_t until,
-                  std::string &why) {
+                  bool refusing, std::string &why) {
     fault_schedule::missing_line &m = fs.line[k];
     if (m.active)
         return true;
-    m = fault_schedule::missing_line{true, span_from_now(ls, c), until, 0};
-    fs.record += at(ls) + line_names[k] + " missing\n";
+    m = fault_schedule::missing_line{true, refusing, span_from_now(ls, c), until, 0};
+    fs.record += at(ls) + line_names[k] + (refusing ? " refuses writes\n" : " missing\n");
     why = std::string("taking the ") + line_names[k] + " line away";
-    if (!set_line_present(*ls.sb, k == data_line, false))
+    if (refusing ? !set_clock_refusing(*ls.sb, true)
+                 : !set_line_present(*ls.sb, k == data_line, false))
         return false;
     // Clock pulses while the data line is missing reach no one: the board
     // holds its stream (the read being served is answered as it stands).
@@ -63,10 +64,12 @@ bool line_missing(fault_schedule &fs, lockstep &ls, const child_process &c, int 
 // A line back after its count: the program was held by the station for
 // part of that span, so its CPU time tells nothing and is not judged.
 bool line_back(fault_schedule &fs, lockstep &ls, int k, std::string &why) {
-    fs.line[k].active = false;
+    fault_schedule::missing_line &m = fs.line[k];
+    m.active = false;
     fs.record += at(ls) + line_names[k] + " back\n";
     why = std::string("bringing the ") + line_names[k] + " line back";
-    if (!set_line_present(*ls.sb, k == data_line, true))
+    if (m.refusing ? !set_clock_refusing(*ls.sb, false)
+                   : !set_line_present(*ls.sb, k == data_line, true))
         return false;
     if (k == data_line) {
         ls.board_waits = false;
@@ -100,8 +103,9 @@ bool faults_at_read(fault_schedule &fs, lockstep &ls, child_process &c, std::str
             break;
         case fault::missing_clock:
         case fault::missing_data:
+        case fault::refused_clock:
             ok = line_missing(fs, ls, c, f.action == fault::missing_data ? data_line : clock_line,
-                              f.count, why);
+                              f.count, f.action == fault::refused_clock, why);
             break;
         case fault::stop:
             fs.stop_at = now_us() + static_cast<int64_t>(f.seconds * 1e6);
@@ -179,7 +183,8 @@ void faults_at_end(fault_schedule &fs, const lockstep &ls, const child_process &
         if (!m.active)
             continue;
         m.active = false;
-        std::string line = at(ls) + line_names[k] + " missing to the end";
+        std::string line = at(ls) + line_names[k] +
+                           (m.refusing ? " refuses writes to the end" : " missing to the end");
         if (m.until == 0) // held at times by the clock gate otherwise, so not judged
             line.append(": ").append(judge(m.judged, ls, c));
         fs.record += line + "\n";

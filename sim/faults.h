@@ -4,6 +4,7 @@
 //
 //   @N tmp full | @N tmp free
 //   @N clock missing | @N data missing
+//   @N clock refuses writes        (script.h, "refuse clock")
 //   @N clock back                  the line came back (script.h, "for")
 //   @N clock missing to the end: VERDICT
 //   @N cpu watched for S s: VERDICT
@@ -44,6 +45,7 @@ struct fault_schedule {
     };
     struct missing_line {
         bool active = false;
+        bool refusing = false; // there, but refusing writes
         span judged;
         uint64_t until = 0; // reads or pulses until it comes back; 0: never
         uint64_t seen = 0;  // reads so far, while the clock line is missing

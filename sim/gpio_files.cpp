@@ -124,6 +124,12 @@ bool set_line_present(const sandbox &sb, bool data_line, bool present) {
                    : rename(dir.c_str(), away.c_str()) == 0;
 }
 
+bool set_clock_refusing(const sandbox &sb, bool refusing) {
+    std::string value = sb.clock_dir_path + "/value";
+    return refusing ? mount("/dev/full", value.c_str(), nullptr, MS_BIND, nullptr) == 0
+                    : umount2(value.c_str(), MNT_DETACH) == 0;
+}
+
 std::string setup_record(const sandbox &sb) {
     std::string out;
     for (const setup_file &f : sb.setup_files) {

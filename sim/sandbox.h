@@ -69,6 +69,10 @@ bool set_line_present(const sandbox &sb, bool data_line, bool present);
 // resolver comes up late.
 bool name_server_late(const std::string &server_name, std::string &why);
 
+// Makes the clock's value file refuse every write (a device that refuses
+// them, bound over it), or take them again.
+bool set_clock_refusing(const sandbox &sb, bool refusing);
+
 // What the program wrote to each set-up file, one line per file, in set-up
 // order.
 std::string setup_record(const sandbox &sb);

@@ -106,8 +106,11 @@ bool parse_fault(const std::vector<std::string> &w, const std::string &line, fau
         out.action = w[3] == "full" ? fault::tmp_full : fault::tmp_free;
         return true;
     }
-    if (w[2] == "missing" && (w[3] == "clock" || w[3] == "data")) {
-        out.action = w[3] == "clock" ? fault::missing_clock : fault::missing_data;
+    if ((w[2] == "missing" && (w[3] == "clock" || w[3] == "data")) ||
+        (w[2] == "refuse" && w[3] == "clock")) {
+        out.action = w[2] == "refuse"  ? fault::refused_clock
+                     : w[3] == "clock" ? fault::missing_clock
+                                       : fault::missing_data;
         long n = 0;
         bool ok = w.size() == 4 || (w.size() == 6 && w[4] == "for" &&
                                     parse_number(w[5], 10, 2000000000, n) && n > 0);

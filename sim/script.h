@@ -58,6 +58,11 @@
 //                            data line is missing (those pulses are not
 //                            counted), and the first pulse after its return
 //                            starts from a resting clock
+//   at PULSES refuse clock [for N]
+//                            the clock's value file opens but refuses every
+//                            write (a line the kernel keeps as an input); with
+//                            "for", takes writes again as "missing clock for N"
+//                            comes back
 //   at PULSES stop after SECONDS
 //                            the station stops the program SECONDS later
 //   at PULSES hosts server   the server's name appears in the hosts file, as
@@ -113,6 +118,7 @@ struct fault {
         tmp_free,
         missing_clock,
         missing_data,
+        refused_clock,
         stop,
         watch_cpu,
         plant_now,

@@ -114,8 +114,10 @@ int main() {
             trying_since = tv_total();
         passed = false;
         frame_result read;
-        while ((read = read_frame(frame)) == frame_result::no_sync)
+        while ((read = read_frame(frame)) == frame_result::no_sync) {
+            note_lines(); // a sound pulse ends a run of failures
             rest_if_starving(trying_since);
+        }
         note_lines();
         if (read == frame_result::line_failed) {
             usleep(line_pause_us);
