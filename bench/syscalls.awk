@@ -10,11 +10,15 @@
 # lies within it; every call within it counts for it. Sleeps of half_ns ns
 # (hubpoll's half period; 0 for none) are counted apart, wherever they lie.
 # The calls between two pulses form a gap: the first gap is start-up (from
-# the last execve), the
-# others are wind cycles (a gap with a sendto is a report cycle), and the
-# calls after the last pulse end the run.
+# the last execve), the others are wind cycles (a gap with a sendto is a
+# report cycle), and the calls after the last pulse end the run.
 #
-# Prints "key value" lines.
+# Prints "key value" lines. Pulses, cycles and reports each get the min,
+# median and max of their calls over the run ("sampled.median", ...); what a
+# report adds is its calls less the median cycle. A program that does
+# something once (the /tmp writer lists /tmp before its first file) makes
+# one cycle unlike the rest: the first cycle and the first report that
+# differ from the most common ones are printed with their place.
 
 function arg_fd(text) { # the descriptor a call's first argument names
     sub(/^[a-z0-9_]+\(/, "", text)
@@ -30,10 +34,14 @@ function close_gap() {
         reports++
         report_total += gap_n
         report_seq[gap_seq]++
+        counts["report", reports] = gap_n
+        seq_of["report", reports] = gap_seq
     } else {
         cycles++
         cycle_total += gap_n
         cycle_seq[gap_seq]++
+        counts["cycle", cycles] = gap_n
+        seq_of["cycle", cycles] = gap_seq
     }
     gap_n = 0
     gap_seq = ""
@@ -66,10 +74,7 @@ function end_op() {
         kind = pulse_sampled ? "sampled" : "unsampled"
         n[kind]++
         total[kind] += pulse_calls
-        if (!(kind in low) || pulse_calls < low[kind])
-            low[kind] = pulse_calls
-        if (pulse_calls > high[kind])
-            high[kind] = pulse_calls
+        counts[kind, n[kind]] = pulse_calls
     }
 }
 
@@ -126,12 +131,49 @@ pulse_open {
         gap_send = 1
 }
 
-function most_common(seqs, best, k) {
+# The sequence seen most often; of equals, the shortest (what a program does
+# once makes its cycle longer), then the first in sort order.
+function most_common(seqs, best, k, a, b, parts) {
     best = ""
-    for (k in seqs)
-        if (best == "" || seqs[k] > seqs[best])
+    for (k in seqs) {
+        if (best != "") {
+            a = split(k, parts, " ")
+            b = split(best, parts, " ")
+        }
+        if (best == "" || seqs[k] > seqs[best] ||
+            (seqs[k] == seqs[best] && (a < b || (a == b && k < best))))
             best = k
+    }
     return best
+}
+
+# The i-th smallest of counts[what, 1..total].
+function nth(what, total, i, a, j, k, v) {
+    for (j = 1; j <= total; j++) {
+        v = counts[what, j]
+        for (k = j - 1; k >= 1 && a[k] > v; k--)
+            a[k + 1] = a[k]
+        a[k + 1] = v
+    }
+    return a[i]
+}
+
+function spread(what, total, less, key) {
+    if (!total)
+        return
+    print key ".min", nth(what, total, 1) - less
+    print key ".median", (total % 2 ? nth(what, total, (total + 1) / 2) : \
+        (nth(what, total, total / 2) + nth(what, total, total / 2 + 1)) / 2) - less
+    print key ".max", nth(what, total, total) - less
+}
+
+# The first of `what` whose calls differ from the most common sequence.
+function odd_one(what, total, common, key, i) {
+    for (i = 1; i <= total; i++)
+        if (seq_of[what, i] != common) {
+            print key, i, counts[what, i], seq_of[what, i]
+            return
+        }
 }
 
 END {
@@ -142,8 +184,7 @@ END {
     for (kind in n) {
         print kind "_pulses", n[kind]
         print kind "_calls", total[kind]
-        print kind "_min", low[kind]
-        print kind "_max", high[kind]
+        spread(kind, n[kind], 0, kind)
     }
     print "half_period_sleeps", sleeps + 0
     print "incomplete_pulses", incomplete + 0
@@ -152,9 +193,17 @@ END {
     print "cycles", cycles + 0
     print "cycle_calls", cycle_total + 0
     print "cycle_common", most_common(cycle_seq)
+    spread("cycle", cycles, 0, "cycle")
+    odd_one("cycle", cycles, most_common(cycle_seq), "cycle_odd")
     print "reports", reports + 0
     print "report_calls", report_total + 0
     print "report_common", most_common(report_seq)
+    if (cycles) {
+        median_cycle = cycles % 2 ? nth("cycle", cycles, (cycles + 1) / 2) : \
+            (nth("cycle", cycles, cycles / 2) + nth("cycle", cycles, cycles / 2 + 1)) / 2
+        spread("report", reports, median_cycle, "report_added")
+    }
+    odd_one("report", reports, most_common(report_seq), "report_odd")
     print "end_calls", end_n + 0
     print "end_sequence", end_seq
 }
