@@ -1,6 +1,14 @@
 # Prints the table of scripts/bench from its "key value" summary.
 #
 #   awk -f table.awk SUMMARY
+#
+# A figure K that was measured many times comes as K.min, K.median and
+# K.max and fills three columns; a figure measured once stands in the middle
+# column. A timing's verdict is "yes" or "NO" only when its whole spread lies
+# on one side of the target, and "spread" when the target cuts through it:
+# a verdict that one more run could flip says nothing. System call counts do
+# not move from run to run and get a plain verdict. A section whose figures
+# are missing from the summary is left out.
 
 {
     key = $1
@@ -12,216 +20,340 @@ function has(k) { return (k in r) && r[k] != "" }
 
 function num(k) { return r[k] + 0 }
 
-function fmt(v, decimals) {
-    if (v == "" || v == "-")
-        return "-"
-    return sprintf("%." decimals "f", v)
+# A number with `d` decimals, a count ("c": whole without decimals,
+# otherwise with two), or text as it is ("s").
+function fmt(v, d) {
+    if (v == "-" || d == "s")
+        return v
+    if (d == "c")
+        return v == int(v) ? sprintf("%d", v) : sprintf("%.2f", v)
+    return sprintf("%." d "f", v)
 }
 
-function row(label, project, textbook, ratio, target, holds, text) {
-    text = sprintf("  %-44s %9s %9s %6s  %-17s %s", label, project, textbook, ratio, target, holds)
+function line(label, a1, a2, a3, b1, b2, b3, target, holds, text) {
+    text = sprintf("  %-44s %7s %7s %7s  %7s %7s %7s  %-17s %s", label, a1, a2, a3, b1, b2, b3,
+                   target, holds)
     sub(/ +$/, "", text)
     print text
 }
 
-function heading(text) {
-    printf "%s\n", text
+function columns(a, b) {
+    printf "  %-44s %s  %s\n", "", dashes(a), dashes(b)
+    line("", "min", "median", "max", "min", "median", "max", "target", "holds")
 }
 
-function ratio(a, b) { return (a == "" || b == "" || b + 0 == 0) ? "" : sprintf("%.2f", a / b) }
-
-function verdict(ok) { return ok ? "yes" : "NO" }
-
-# Calls per pulse of one variant and kind, "-" when there were none.
-function per_pulse(v, kind, k) {
-    k = "sys." v "." kind
-    if (!has(k "_pulses") || num(k "_pulses") == 0)
-        return "-"
-    return num(k "_calls") / num(k "_pulses")
+# `name` centred in dashes over three columns.
+function dashes(name, left, right) {
+    left = int((21 - length(name)) / 2)
+    right = 21 - length(name) - left
+    return substr("----------", 1, left) " " name " " substr("----------", 1, right)
 }
 
-function per_cycle(v) {
-    return has("sys." v ".cycles") && num("sys." v ".cycles") ? \
-        num("sys." v ".cycle_calls") / num("sys." v ".cycles") : "-"
-}
-
-function per_report(v) {
-    if (!has("sys." v ".reports") || !num("sys." v ".reports") || per_cycle(v) == "-")
-        return "-"
-    return num("sys." v ".report_calls") / num("sys." v ".reports") - per_cycle(v)
-}
-
-function trim(v) { # whole numbers without decimals, others with two
-    if (v == "-")
-        return v
-    return v == int(v) ? sprintf("%d", v) : sprintf("%.2f", v)
-}
-
-# Time of a frame not spent asleep, per pulse: the operations on the lines
-# and the station's answers.
-function link_us(k) {
-    return (r[k] - r[k ".sleeps"] * r[k ".sleep"]) / num("hub_pulses")
-}
-
-# A frame less the time the station took to answer the reads of the data
-# line: what a get took within the frame beyond what it takes on a tmpfs.
-function unserved_ms(k) {
-    if (r[k ".get"] == "")
-        return ""
-    return (r[k] - num("hub_pulses") * (r[k ".get"] - r["lines.bench-lines.get"] / 1000)) / 1000
-}
-
-function hub_section(half, floor_ms, sb, tb, ts, slack_built, loop_key, loop, f, ft, f1, ft1, l1) {
-    floor_ms = 2 * num("hub_pulses") * half / 1000
-    heading(sprintf("hubpoll frame, %d pulses, half period %d us (sleep floor %.1f ms), median of %d",
-                    num("hub_pulses"), half, floor_ms, num("hub_rounds")))
-    sb = "frame.hubpoll." half ".built"
-    tb = "frame.hubpoll-textbook." half ".built"
-    slack_built = r[sb ".slack"]
-    loop_key = slack_built == "1" ? "sleep." half ".1" : "sleep." half ".default"
-    loop = r[loop_key]
-    f = r[sb] / 1000
-    ft = r[tb] / 1000
-    row("frame (ms), timer slack as built: " slack_built " ns", fmt(f, 1), fmt(ft, 1),
-        ratio(f, ft), half == 100 ? "below textbook" : "", half == 100 ? verdict(f < ft) : "")
-    row("sleep-only loop, same sleeps, slack " (slack_built == "1" ? 1 : r["sleep.default_slack"]) " ns",
-        fmt(loop / 1000, 1), "", "", "", "")
-    row("frame / sleep floor", fmt(f / floor_ms, 2), fmt(ft / floor_ms, 2), "", "", "")
-    row("mean sleep within the frame (us)", fmt(r[sb ".sleep"], 1), fmt(r[tb ".sleep"], 1), "", "",
-        "")
-    row("link time per pulse, besides sleeps (us)", fmt(link_us(sb), 1), fmt(link_us(tb), 1), "",
-        "", "")
-    row("of which get, the station answering (us)", fmt(r[sb ".get"], 1), fmt(r[tb ".get"], 1),
-        "", "", "")
-    row("frame / sleep-only loop", fmt(f * 1000 / loop, 2), fmt(ft * 1000 / loop, 2), "",
-        half == 100 ? "at most 1.3" : "", half == 100 ? verdict(f * 1000 / loop <= 1.3) : "")
-    row("the same, less the station's answers", fmt(unserved_ms(sb) * 1000 / loop, 2), "", "", "",
-        "")
-    row("CPU (% of its run)", fmt(r[sb ".cpu"], 1), fmt(r[tb ".cpu"], 1), "",
-        half == 100 ? "no busy waiting" : "", half == 100 ? verdict(r[sb ".cpu"] < 50) : "")
-    if (slack_built == "1")
+# The three cells of figure k over `scale`, into t1, t2 and t3: blank for no
+# key, "-" for a figure that was not measured.
+function triple(k, scale, d) {
+    t1 = t2 = t3 = ""
+    if (k == "")
         return
-    f1 = r["frame.hubpoll." half ".1"] / 1000
-    ft1 = r["frame.hubpoll-textbook." half ".1"] / 1000
-    l1 = r["sleep." half ".1"]
-    row("frame (ms), slack 1 ns set from outside", fmt(f1, 1), fmt(ft1, 1), ratio(f1, ft1),
-        half == 100 ? "(preview)" : "", half == 100 ? verdict(f1 < ft1) : "")
-    row("sleep-only loop, slack 1 ns", fmt(l1 / 1000, 1), "", "", "", "")
-    row("frame / sleep floor", fmt(f1 / floor_ms, 2), fmt(ft1 / floor_ms, 2), "", "", "")
-    row("mean sleep within the frame (us)", fmt(r["frame.hubpoll." half ".1.sleep"], 1),
-        fmt(r["frame.hubpoll-textbook." half ".1.sleep"], 1), "", "", "")
-    row("link time per pulse, besides sleeps (us)", fmt(link_us("frame.hubpoll." half ".1"), 1),
-        fmt(link_us("frame.hubpoll-textbook." half ".1"), 1), "", "", "")
-    row("of which get, the station answering (us)", fmt(r["frame.hubpoll." half ".1.get"], 1),
-        fmt(r["frame.hubpoll-textbook." half ".1.get"], 1), "", "", "")
-    row("frame / sleep-only loop", fmt(f1 * 1000 / l1, 2), fmt(ft1 * 1000 / l1, 2), "",
-        half == 100 ? "(preview)" : "", half == 100 ? verdict(f1 * 1000 / l1 <= 1.3) : "")
-    row("the same, less the station's answers",
-        fmt(unserved_ms("frame.hubpoll." half ".1") * 1000 / l1, 2), "", "", "", "")
-}
-
-function line_row(label, op, p, t) {
-    p = r["lines.bench-lines." op] / 1000
-    t = r["lines.bench-lines-textbook." op] / 1000
-    row(label, fmt(p, 2), fmt(t, 2), ratio(p, t), "", "")
-}
-
-function size_row(label, v, tv) {
-    row(label, r["size." v], r["size." tv], ratio(r["size." v], r["size." tv]), "", "")
-}
-
-END {
-    printf "Benchmarks, %s; %s\n", r["date"], r["machine"]
-    printf "Load average %s at the start, %s at the end\n\n", r["load_start"], r["load_end"]
-    printf "  %-44s %9s %9s %6s  %-17s %s\n", "", "project", "textbook", "ratio", "target", "holds"
-
-    heading("System calls (strace, in the station)")
-    g = per_pulse("gustlink", "sampled")
-    row("gustlink, per sampled pulse", trim(g), trim(per_pulse("gustlink-textbook", "sampled")),
-        ratio(g, per_pulse("gustlink-textbook", "sampled")), "at most 9", verdict(g != "-" && g <= 9))
-    g = per_pulse("gustlink", "unsampled")
-    row("gustlink, per unsampled pulse", trim(g), trim(per_pulse("gustlink-textbook", "unsampled")),
-        ratio(g, per_pulse("gustlink-textbook", "unsampled")), "at most 6",
-        verdict(g != "-" && g <= 6))
-    row("gustlink, per wind cycle, besides its pulses", trim(per_cycle("gustlink")),
-        trim(per_cycle("gustlink-textbook")), "", "", "")
-    row("gustlink, added by a report", trim(per_report("gustlink")),
-        trim(per_report("gustlink-textbook")), "", "", "")
-    h = per_pulse("hubpoll", "sampled")
-    row("hubpoll, per sampled pulse", trim(h), trim(per_pulse("hubpoll-textbook", "sampled")),
-        ratio(h, per_pulse("hubpoll-textbook", "sampled")), "at most 9", verdict(h != "-" && h <= 9))
-    s = num("sys.hubpoll.half_period_sleeps") / num("sys.hubpoll.sampled_pulses")
-    st = num("sys.hubpoll-textbook.half_period_sleeps") / num("sys.hubpoll-textbook.sampled_pulses")
-    row("hubpoll, half-period sleeps per pulse", trim(s), trim(st), "", "", "")
-    row("gustlink, start-up, to the first pulse", r["sys.gustlink.startup_calls"],
-        r["sys.gustlink-textbook.startup_calls"], "", "", "")
-    row("hubpoll, start-up, to the first pulse", r["sys.hubpoll.startup_calls"],
-        r["sys.hubpoll-textbook.startup_calls"], "", "", "")
-    row("hubpoll, after the frame (report, exit)", r["sys.hubpoll.end_calls"],
-        r["sys.hubpoll-textbook.end_calls"], "", "", "")
-
-    heading("Line primitives, us per call on a tmpfs (median of 5)")
-    line_row("get", "get")
-    line_row("set", "set")
-    line_row("sampled pulse: set(0), get, set(1)", "sampled_pulse")
-    line_row("unsampled pulse: set(0), set(1)", "unsampled_pulse")
-
-    heading(sprintf("gustlink cycle, %d periods", num("cycle.gustlink.n")))
-    m = r["cycle.gustlink.median"] / 1000
-    row("period median (ms)", fmt(m, 2), fmt(r["cycle.gustlink-textbook.median"] / 1000, 2), "",
-        "100.0 +- 0.5", verdict(m >= 99.5 && m <= 100.5))
-    p = r["cycle.gustlink.p99"] / 1000
-    row("period 99th percentile (ms)", fmt(p, 2),
-        fmt(r["cycle.gustlink-textbook.p99"] / 1000, 2), "", "under 102", verdict(p < 102))
-    row("period maximum (ms)", fmt(r["cycle.gustlink.max"] / 1000, 2),
-        fmt(r["cycle.gustlink-textbook.max"] / 1000, 2), "", "", "")
-    c = 100 * r["run.gustlink.cpu_us"] / r["run.gustlink.wall_us"]
-    ct = 100 * r["run.gustlink-textbook.cpu_us"] / r["run.gustlink-textbook.wall_us"]
-    row("CPU (% of one core)", fmt(c, 2), fmt(ct, 2), ratio(c, ct), "under 2", verdict(c < 2))
-    row("periods measured", r["cycle.gustlink.n"], r["cycle.gustlink-textbook.n"], "",
-        "at least 300", verdict(num("cycle.gustlink.n") >= 300))
-
-    slack = r["frame.hubpoll.100.built.slack"]
-    heading("hubpoll timer slack")
-    row("timer slack at its sleeps (ns)", slack, r["frame.hubpoll-textbook.100.built.slack"], "",
-        "1 (asks for it)", verdict(slack == "1"))
-    hub_section(100)
-    hub_section(10)
-
-    heading("Size (stripped, bytes) and peak resident memory (KiB)")
-    size_row("host gustlink, size", "gustlink", "gustlink-textbook")
-    size_row("host hubpoll, size", "hubpoll", "hubpoll-textbook")
-    row("host gustlink, peak RSS", r["rss.gustlink"], r["rss.gustlink-textbook"], "", "", "")
-    row("host hubpoll, peak RSS", r["rss.hubpoll"], r["rss.hubpoll-textbook"], "", "", "")
-    if (has("router.dir")) {
-        row("router gustlink, size", r["router.size.gustlink"], "", "", "", "")
-        row("router hubpoll, size", r["router.size.hubpoll"], "", "", "", "")
-        row("router gustlink, peak RSS of qemu-mips", r["router.rss.gustlink"], "", "", "", "")
-        row("router hubpoll, peak RSS of qemu-mips", r["router.rss.hubpoll"], "", "", "", "")
+    if (has(k ".median")) {
+        t1 = fmt(r[k ".min"] / scale, d)
+        t2 = fmt(r[k ".median"] / scale, d)
+        t3 = fmt(r[k ".max"] / scale, d)
+    } else if (has(k) && r[k] != "-") {
+        t2 = fmt(d == "s" ? r[k] : r[k] / scale, d)
     } else {
-        row("router programs", "not built", "", "", "", "")
+        t2 = "-"
     }
-
-    printf "\nA wind cycle besides its pulses: %s\n", r["sys.gustlink.cycle_common"]
-    printf "A report cycle: %s\n", r["sys.gustlink.report_common"]
-    split("gustlink gustlink-textbook hubpoll hubpoll-textbook", variants, " ")
-    for (i = 1; i <= 4; i++)
-        irregular(variants[i])
 }
 
-# Pulses that did not all cost the same, or operations outside any pulse.
-function irregular(v, kind, k) {
-    for (kind in kinds) {
-        k = "sys." v "." kind
-        if (has(k "_min") && r[k "_min"] != r[k "_max"])
-            printf "Note: %s made %s to %s calls per %s pulse\n", v, r[k "_min"], r[k "_max"], kind
+function row(label, ka, kb, scale, d, target, holds, a1, a2, a3) {
+    triple(ka, scale, d)
+    a1 = t1
+    a2 = t2
+    a3 = t3
+    triple(kb, scale, d)
+    line(label, a1, a2, a3, t1, t2, t3, target, holds)
+}
+
+# The verdict on figure k for the target (lo, hi), "" for an open end;
+# `strict` leaves the ends themselves out.
+function judge(k, lo, hi, strict, mn, mx) {
+    if (has(k ".min")) {
+        mn = r[k ".min"] + 0
+        mx = r[k ".max"] + 0
+    } else if (has(k) && r[k] != "-") {
+        mn = mx = r[k] + 0
+    } else {
+        return ""
     }
+    if (below(mx, lo, strict) || above(mn, hi, strict))
+        return "NO"
+    if (!below(mn, lo, strict) && !above(mx, hi, strict))
+        return "yes"
+    return "spread"
+}
+
+function below(x, lo, strict) { return lo != "" && (strict ? x <= lo : x < lo) }
+
+function above(x, hi, strict) { return hi != "" && (strict ? x >= hi : x > hi) }
+
+# A count must hold for every pulse: its maximum decides.
+function count_at_most(k, limit) {
+    if (!has(k ".max"))
+        return has(k) && r[k] != "-" ? (r[k] + 0 <= limit ? "yes" : "NO") : ""
+    return r[k ".max"] + 0 <= limit ? "yes" : "NO"
+}
+
+# k = a / b as far as the two spreads allow: the least a over the greatest
+# b, the medians, the greatest a over the least b.
+function bounds(k, a, b) {
+    if (!has(a ".median") || !has(b ".median") || r[b ".min"] + 0 == 0)
+        return
+    r[k ".min"] = r[a ".min"] / r[b ".max"]
+    r[k ".median"] = r[a ".median"] / r[b ".median"]
+    r[k ".max"] = r[a ".max"] / r[b ".min"]
+}
+
+function heading(text) { print text }
+
+# The columns of the programs, above the first section that has them.
+function host_columns() {
+    if (host_columns_shown++)
+        return
+    columns("project", "textbook")
+}
+
+function syscall_section(v, p, t) {
+    if (!has("sys.gustlink.sampled.median") && !has("sys.hubpoll.sampled.median"))
+        return
+    host_columns()
+    heading("System calls (strace, in the station), over the pulses, cycles or reports of one run")
+    row("gustlink, per sampled pulse", "sys.gustlink.sampled", "sys.gustlink-textbook.sampled", 1,
+        "c", "at most 9", count_at_most("sys.gustlink.sampled", 9))
+    row("gustlink, per unsampled pulse", "sys.gustlink.unsampled",
+        "sys.gustlink-textbook.unsampled", 1, "c", "at most 6",
+        count_at_most("sys.gustlink.unsampled", 6))
+    row("gustlink, per wind cycle, besides its pulses", "sys.gustlink.cycle",
+        "sys.gustlink-textbook.cycle", 1, "c")
+    row("gustlink, added by a report", "sys.gustlink.report_added",
+        "sys.gustlink-textbook.report_added", 1, "c")
+    row("hubpoll, per sampled pulse", "sys.hubpoll.sampled", "sys.hubpoll-textbook.sampled", 1, "c",
+        "at most 9", count_at_most("sys.hubpoll.sampled", 9))
+    for (v = 1; v <= 2; v++) {
+        p = v == 1 ? "hubpoll" : "hubpoll-textbook"
+        if (num("sys." p ".sampled_pulses"))
+            r["calc." p ".sleeps"] = num("sys." p ".half_period_sleeps") / \
+                                     num("sys." p ".sampled_pulses")
+    }
+    row("hubpoll, half-period sleeps per pulse", "calc.hubpoll.sleeps",
+        "calc.hubpoll-textbook.sleeps", 1, "c")
+    row("gustlink, start-up, to the first pulse", "sys.gustlink.startup_calls",
+        "sys.gustlink-textbook.startup_calls", 1, "c")
+    row("hubpoll, start-up, to the first pulse", "sys.hubpoll.startup_calls",
+        "sys.hubpoll-textbook.startup_calls", 1, "c")
+    row("hubpoll, after the frame (report, exit)", "sys.hubpoll.end_calls",
+        "sys.hubpoll-textbook.end_calls", 1, "c")
+}
+
+function lines_section(n, ops, labels, i) {
+    if (!has("lines.bench-lines.get.median"))
+        return
+    host_columns()
+    heading(sprintf("Line primitives, us per call on a tmpfs, %d rounds", num("line_rounds")))
+    n = split("get set sampled_pulse unsampled_pulse", ops, " ")
+    split("get|set|sampled pulse: set(0), get, set(1)|unsampled pulse: set(0), set(1)", labels,
+          "|")
+    for (i = 1; i <= n; i++) {
+        row(labels[i], "lines.bench-lines." ops[i], "lines.bench-lines-textbook." ops[i], 1000, 2)
+        row("  project / textbook, same round", "lines.ratio." ops[i], "", 1, 2)
+    }
+}
+
+function cycle_section(p, t) {
+    p = "cycle.gustlink."
+    t = "cycle.gustlink-textbook."
+    if (!has(p "period_median.median"))
+        return
+    host_columns()
+    heading(sprintf("gustlink cycle, %d rounds of %s periods, both versions at once",
+                    num("cycle_rounds"), r[p "periods.median"]))
+    row("period median (ms)", p "period_median", t "period_median", 1000, 2, "100.0 +- 0.5",
+        judge(p "period_median", 99500, 100500, 0))
+    row("period 99th percentile (ms)", p "period_p99", t "period_p99", 1000, 2, "under 102",
+        judge(p "period_p99", "", 102000, 1))
+    row("period maximum (ms)", p "period_max", t "period_max", 1000, 2)
+    row("CPU (% of one core, on this machine)", p "cpu", t "cpu", 1, 2, "under 2",
+        judge(p "cpu", "", 2, 1))
+    row("  project / textbook, same round", "cycle.cpu_ratio", "", 1, 2)
+    row("periods measured per round", p "periods", t "periods", 1, "c", "at least 300",
+        judge(p "periods", 300, "", 0))
+}
+
+function hub_section(half, p, slack) {
+    p = "frame.hubpoll." half
+    if (!has(p ".built.ms.median"))
+        return
+    host_columns()
+    heading(sprintf("hubpoll frame, %d pulses, half period %d us (sleep floor %.1f ms), %d rounds",
+                    num("hub_pulses"), half, 2 * num("hub_pulses") * half / 1000,
+                    num("hub_rounds")))
+    slack = r[p ".built.slack"]
+    hub_rows(half, "built", "timer slack as built: " slack " ns", half == 100, slack == "1")
+    if (slack != "1")
+        hub_rows(half, "1", "slack 1 ns set from outside", half == 100 ? "(preview)" : 0, 1)
+}
+
+# The rows of one timer slack; `targets` is 1 for verdicts, a word to put in
+# their place, or 0 for none.
+function hub_rows(half, s, how, targets, one_ns, p, t, loop, target) {
+    p = "frame.hubpoll." half "." s
+    t = "frame.hubpoll-textbook." half "." s
+    loop = "sleep." half "." (one_ns ? "1" : "default")
+    row("frame (ms), " how, p ".ms", t ".ms", 1, 1)
+    target = targets == 1 ? "under 1" : targets ? targets : ""
+    row("  project / textbook, same round", "frame.ratio." half "." s, "", 1, 2, target,
+        targets == 1 ? judge("frame.ratio." half "." s, "", 1, 1) : "")
+    row("sleep-only loop (ms), slack " (one_ns ? 1 : r["sleep.default_slack"]) " ns",
+        loop, "", 1000, 1)
+    row("frame / sleep floor", p ".floor", t ".floor", 1, 2)
+    row("mean sleep within the frame (us)", p ".sleep", t ".sleep", 1, 1)
+    row("link time per pulse, besides sleeps (us)", p ".link", t ".link", 1, 1)
+    row("of which get, the station answering (us)", p ".get", t ".get", 1, 1)
+    target = targets == 1 ? "at most 1.3" : targets ? targets : ""
+    row("frame / sleep-only loop, same round", p ".loop", t ".loop", 1, 2, target,
+        targets == 1 ? judge(p ".loop", "", 1.3, 0) : "")
+    row("the same, less the station's answers", p ".unserved", "", 1, 2)
+    target = targets == 1 ? "no busy waiting" : ""
+    row("CPU (% of its run, on this machine)", p ".cpu", t ".cpu", 1, 1, target,
+        targets == 1 ? judge(p ".cpu", "", 50, 1) : "")
+}
+
+function size_section() {
+    if (!has("size.gustlink"))
+        return
+    host_columns()
+    heading("Size (stripped, bytes) and peak resident memory (KiB)")
+    row("host gustlink, size", "size.gustlink", "size.gustlink-textbook", 1, "c")
+    row("host hubpoll, size", "size.hubpoll", "size.hubpoll-textbook", 1, "c")
+    row("host gustlink, peak RSS", "rss.gustlink", "rss.gustlink-textbook", 1, "c")
+    row("host hubpoll, peak RSS", "rss.hubpoll", "rss.hubpoll-textbook", 1, "c")
+    if (has("router.dir")) {
+        row("router gustlink, size", "router.size.gustlink", "", 1, "c")
+        row("router hubpoll, size", "router.size.hubpoll", "", 1, "c")
+        row("router gustlink, peak RSS of qemu-mips", "router.rss.gustlink", "", 1, "c")
+        row("router hubpoll, peak RSS of qemu-mips", "router.rss.hubpoll", "", 1, "c")
+    } else {
+        line("router programs", "", "not built")
+    }
+}
+
+# The calls per pulse of both builds against their targets, or "" when one
+# is missing.
+function calls_verdict(kind, sysfs_max, chardev_max, s, c) {
+    s = "kernel.sysfs.calls_" kind
+    c = "kernel.chardev.calls_" kind
+    if (!has(s) || !has(c))
+        return ""
+    return num(s) <= sysfs_max && num(c) <= chardev_max ? "yes" : "NO"
+}
+
+# Chardev's frame at least 5 times as fast as sysfs's in every pairing the
+# two spreads allow; NO only when in none.
+function faster_verdict(s, c) {
+    s = "kernel.sysfs.wind_frame"
+    c = "kernel.chardev.wind_frame"
+    if (!has(s ".min") || !has(c ".min"))
+        return ""
+    if (r[c ".max"] * 5 <= r[s ".min"] + 0)
+        return "yes"
+    if (r[c ".min"] * 5 > r[s ".max"] + 0)
+        return "NO"
+    return "spread"
+}
+
+function kernel_section(cpu, version, rounds, op, ops, i, n) {
+    cpu = has("kernel.cpu") ? r["kernel.cpu"] : "24Kc"
+    version = has("kernel.kernel") ? r["kernel.kernel"] : "6.1"
+    sub(/^Linux /, "", version)
+    rounds = has("kernel.rounds") ? sprintf(", %d rounds", num("kernel.rounds")) : ""
+    heading(sprintf("Real kernel (qemu-system-mips -cpu %s, Linux %s; emulated times: compare the " \
+                    "ratios)%s", cpu, version, rounds))
+    if (!has("kernel.sysfs.set.median") && !has("kernel.chardev.set.median")) {
+        line("measured", "", r["kernel.status"] ~ /^not run/ ? "not run" : "not built")
+        return
+    }
+    columns("sysfs", "chardev")
+    row("a bare system call (us), the same kernel", "kernel.syscall", "kernel.syscall", 1, 2)
+    n = split("set get cycle", ops, " ")
+    for (i = 1; i <= n; i++)
+        row((ops[i] == "cycle" ? "cycle: a set, then a get" : ops[i]) " (us)",
+            "kernel.sysfs." ops[i], "kernel.chardev." ops[i], 1, 1)
+    for (i = 1; i <= n; i++) {
+        bounds("calc.sysfs." ops[i], "kernel.sysfs." ops[i], "kernel.syscall")
+        bounds("calc.chardev." ops[i], "kernel.chardev." ops[i], "kernel.syscall")
+        row(ops[i] " in bare system calls (bounds)", "calc.sysfs." ops[i], "calc.chardev." ops[i],
+            1, 1)
+    }
+    row("system calls per sampled pulse", "kernel.sysfs.calls_sampled",
+        "kernel.chardev.calls_sampled", 1, "c", "at most 9 and 3", calls_verdict("sampled", 9, 3))
+    row("system calls per unsampled pulse", "kernel.sysfs.calls_unsampled",
+        "kernel.chardev.calls_unsampled", 1, "c", "at most 6 and 2",
+        calls_verdict("unsampled", 6, 2))
+    row("wind frame (ms)", "kernel.sysfs.wind_frame", "kernel.chardev.wind_frame", 1, 2)
+    bounds("calc.wind_speedup", "kernel.sysfs.wind_frame", "kernel.chardev.wind_frame")
+    row("  sysfs / chardev (bounds)", "calc.wind_speedup", "", 1, 2, "at least 5",
+        faster_verdict())
+    row("hub frame, half period 10 us (ms)", "kernel.sysfs.hub_frame", "kernel.chardev.hub_frame",
+        1, 2)
+    bounds("calc.hub_speedup", "kernel.sysfs.hub_frame", "kernel.chardev.hub_frame")
+    row("  sysfs / chardev (bounds)", "calc.hub_speedup", "", 1, 2)
+}
+
+# Operations outside any pulse: the attribution of the counts is off.
+function stray(v) {
     if (num("sys." v ".stray_operations"))
         printf "Note: %s made %d line operations outside any pulse\n", v,
             num("sys." v ".stray_operations")
 }
 
-BEGIN {
-    kinds["sampled"]
-    kinds["unsampled"]
+# The first cycle or report unlike the usual ones: "place calls names...".
+function odd(what, k, f) {
+    if (!has(k))
+        return
+    split(r[k], f, " ")
+    printf "%s %d (%d calls): %s\n", what, f[1], f[2], substr(r[k], length(f[1] f[2]) + 3)
+}
+
+END {
+    if (has("date"))
+        printf "Benchmarks, %s; %s\n", r["date"], r["machine"]
+    if (has("load_start"))
+        printf "Load average %s at the start, %s at the end\n", r["load_start"], r["load_end"]
+    print ""
+    syscall_section()
+    lines_section()
+    cycle_section()
+    if (has("frame.hubpoll.100.built.slack")) {
+        host_columns()
+        heading("hubpoll timer slack")
+        row("timer slack at its sleeps (ns)", "frame.hubpoll.100.built.slack",
+            "frame.hubpoll-textbook.100.built.slack", 1, "s", "1 (asks for it)",
+            r["frame.hubpoll.100.built.slack"] == "1" ? "yes" : "NO")
+    }
+    hub_section(100)
+    hub_section(10)
+    size_section()
+    kernel_section()
+
+    if (has("sys.gustlink.cycle_common")) {
+        printf "\nA wind cycle besides its pulses: %s\n", r["sys.gustlink.cycle_common"]
+        printf "A report cycle: %s\n", r["sys.gustlink.report_common"]
+        odd("Unlike the rest, wind cycle", "sys.gustlink.cycle_odd")
+        odd("Unlike the rest, report", "sys.gustlink.report_odd")
+    }
+    split("gustlink gustlink-textbook hubpoll hubpoll-textbook", variants, " ")
+    for (i = 1; i <= 4; i++)
+        stray(variants[i])
+    if (has("kernel.status"))
+        printf "Real kernel: %s\n", r["kernel.status"]
 }
