@@ -195,7 +195,14 @@ const char *gpio_setup_file() {
 
 bool gpio_setup(bool need_export) {
     (void)need_export; // nothing follows a chip that cannot be opened
-    return chip.request >= 0 || request_lines() != requested::no_chip;
+    if (chip.request >= 0)
+        return true;
+    // The first pulse asks again and records the failure: recorded here too,
+    // it would be told twice, by the set-up and by the pulse.
+    line_faults before = line_fault;
+    requested result = request_lines();
+    line_fault = before;
+    return result != requested::no_chip;
 }
 
 void get() {

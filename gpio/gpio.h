@@ -69,10 +69,11 @@ void set(int8_t level);
 //     are not looked at.
 //   chardev: opens the chip and requests both lines under the consumer name,
 //     the clock an output driven low, the data line an input, and holds the
-//     request for the program's life. A line busy with another consumer, or
-//     an offset beyond the chip's lines, is recorded with the consumer or the
-//     chip's count of lines. get() and set() request them again while the
-//     request is missing.
+//     request for the program's life. get() and set() request them again
+//     while the request is missing, and record why they cannot have them (a
+//     line busy with another consumer, named; an offset beyond the chip's
+//     lines, with their count; a missing chip); the set-up records nothing,
+//     so that the failure is told once.
 bool gpio_setup(bool need_export);
 
 // The file the set-up opens first (the export file, or the chip), for the

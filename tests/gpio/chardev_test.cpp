@@ -71,51 +71,58 @@ struct chip_dir {
     }
 };
 
-TEST(Chardev, AMissingChipIsTheSetUpsFailureAndEachPulsesOnce) {
+TEST(Chardev, AMissingChipFailsTheSetUpAndIsRecordedByEachPulse) {
     chip_dir c(wind_lines);
     std::string path = c.dir.path + "/dev/gpiochip0";
     EXPECT_STREQ(gpio_setup_file(), path.c_str());
     EXPECT_FALSE(gpio_setup(true));
-    EXPECT_EQ(line_fault.clock.error, ENOENT);
-    EXPECT_STREQ(line_fault.clock.action, "open");
-    EXPECT_STREQ(line_fault.clock.file, path.c_str());
-    EXPECT_EQ(line_fault.data.error, 0); // one chip, told once
-    line_fault = {};
+    // The set-up records nothing: the pulse that asks again records it, so
+    // that a program telling the failures of both says it once.
+    EXPECT_EQ(line_fault.clock.error, 0);
+    EXPECT_EQ(line_fault.data.error, 0);
     set(0);
     get();
     EXPECT_EQ(value, 1);
     EXPECT_EQ(line_fault.clock.error, ENOENT);
+    EXPECT_STREQ(line_fault.clock.action, "open");
+    EXPECT_STREQ(line_fault.clock.file, path.c_str());
+    EXPECT_EQ(line_fault.data.error, 0); // one chip, told once
 }
 
 TEST(Chardev, ALabelNoChipCarriesIsAMissingChip) {
     chip_dir c({2, 1, "18040000.gpio", "gustlink"});
     EXPECT_STREQ(gpio_setup_file(), "the GPIO chip labelled \"18040000.gpio\"");
     EXPECT_FALSE(gpio_setup(false));
+    set(0);
     EXPECT_EQ(line_fault.clock.error, ENOENT);
     EXPECT_STREQ(line_fault.clock.file, gpio_setup_file());
 }
 
-TEST(Chardev, ARefusedRequestFailsBothLinesButTheChipWasThere) {
+TEST(Chardev, ARefusedRequestIsRecordedOnBothLinesByThePulsesAlone) {
     // A file that is no GPIO chip refuses every request.
     chip_dir c(wind_lines);
     write_text(c.dir.path + "/dev/gpiochip0", "");
     EXPECT_TRUE(gpio_setup(true));
-    EXPECT_EQ(line_fault.clock.error, ENOTTY);
-    EXPECT_STREQ(line_fault.clock.action, "request");
-    EXPECT_EQ(std::string(line_fault.clock.file), "line 2 of " + c.dir.path + "/dev/gpiochip0");
-    EXPECT_EQ(line_fault.data.error, ENOTTY);
-    EXPECT_EQ(std::string(line_fault.data.file), "line 1 of " + c.dir.path + "/dev/gpiochip0");
+    EXPECT_EQ(line_fault.clock.error, 0);
+    EXPECT_EQ(line_fault.data.error, 0);
     // Each operation asks again, and is refused again.
-    line_fault = {};
-    get();
-    EXPECT_EQ(line_fault.data.error, ENOTTY);
-    EXPECT_EQ(value, 1);
+    for (int pulse = 0; pulse < 2; pulse++) {
+        line_fault = {};
+        get();
+        EXPECT_EQ(value, 1);
+        EXPECT_EQ(line_fault.clock.error, ENOTTY);
+        EXPECT_STREQ(line_fault.clock.action, "request");
+        EXPECT_EQ(std::string(line_fault.clock.file), "line 2 of " + c.dir.path + "/dev/gpiochip0");
+        EXPECT_EQ(line_fault.data.error, ENOTTY);
+        EXPECT_EQ(std::string(line_fault.data.file), "line 1 of " + c.dir.path + "/dev/gpiochip0");
+    }
 }
 
 TEST(Chardev, ASettingTooLongNamesNoChip) {
     std::string label(40, 'x');
     chip_dir c({2, 1, label.c_str(), "gustlink"});
     EXPECT_FALSE(gpio_setup(true));
+    set(1);
     EXPECT_EQ(line_fault.clock.error, ENAMETOOLONG);
 }
 
