@@ -10,14 +10,21 @@
 //   board BASE NGPIO CLOCK DATA stop|low NBITS   written to the board as is
 //   export LINE...   lines exported before the start, so that the program's
 //                    own export writes fail with EBUSY, as on a second run
+//   hold OFFSET NAME line OFFSET of /dev/gpiochip0 requested as an input
+//                    under the consumer name NAME for the whole run, so that
+//                    the program finds it busy
 //   server NAME      the server's name in /etc/hosts
 //   bound SECONDS    the time the program may take
+//   stop SECONDS     the program stopped SECONDS after its start, as the
+//                    time limit of hubpoll-cron ends a run: an expected end
 //   arg WORD         the program's arguments, one a line, in order
 // /stream: the board's bit stream, NBITS characters '0' and '1'.
 //
 // Sent back, one file each: stdout, stderr; status, "WAIT_STATUS STOPPED"
 // (the status waitpid gave, and 1 when the init stopped the program at a
-// read held past the stream); board, the board's counters; reports, one
+// read held past the stream or by `stop`); usage, "CPU_US WALL_US", the
+// processor time the program took and how long it ran; board, the board's
+// counters; reports, one
 // line per UDP datagram sent to the server's port 10003, "FROM TO HEX";
 // overtime, when the bound ran out; tmp/NAME, the regular files of /tmp;
 // end, last, to show that nothing was cut off.
@@ -30,6 +37,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/gpio.h>
 #include <net/if.h>
 #include <net/if_arp.h>
 #include <netinet/if_ether.h>
@@ -38,6 +46,7 @@
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/reboot.h>
+#include <sys/resource.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -63,6 +72,9 @@ const char *export_lines[max_exports];
 int export_count = 0;
 const char *server_name = "weather-server";
 int bound_seconds = 30;
+int stop_seconds = 0; // none
+int hold_offset = -1; // none
+const char *hold_consumer = "";
 constexpr int max_args = 63;
 char *program_argv[max_args + 1] = {const_cast<char *>("/program")};
 
@@ -148,6 +160,17 @@ bool read_case() {
             server_name = rest;
         } else if (strcmp(line, "bound") == 0) {
             bound_seconds = atoi(rest);
+        } else if (strcmp(line, "stop") == 0) {
+            stop_seconds = atoi(rest);
+        } else if (strcmp(line, "hold") == 0) {
+            char *name = strchr(rest, ' ');
+            if (name == nullptr) {
+                errno = EINVAL;
+                return fail("/case: hold OFFSET NAME");
+            }
+            *name++ = '\0';
+            hold_offset = atoi(rest);
+            hold_consumer = name;
         } else if (strcmp(line, "arg") == 0) {
             if (argc == max_args) {
                 errno = E2BIG;
@@ -242,6 +265,25 @@ int load_board() {
     return board;
 }
 
+// The line of `hold`, requested by another consumer than the program; the
+// request's descriptor stays open for the run (0 when nothing is held).
+int hold_line() {
+    if (hold_offset < 0)
+        return 0;
+    int chip = open("/dev/gpiochip0", O_RDONLY | O_CLOEXEC);
+    gpio_v2_line_request req{};
+    req.offsets[0] = static_cast<__u32>(hold_offset);
+    req.num_lines = 1;
+    snprintf(req.consumer, sizeof req.consumer, "%s", hold_consumer);
+    req.config.flags = GPIO_V2_LINE_FLAG_INPUT;
+    bool ok = chip >= 0 && ioctl(chip, GPIO_V2_GET_LINE_IOCTL, &req) == 0;
+    if ((chip >= 0 && close(chip) != 0) || !ok) {
+        fail("holding a line");
+        return -1;
+    }
+    return req.fd; // close-on-exec: the program does not inherit it
+}
+
 bool export_all() {
     for (int k = 0; k < export_count; k++) {
         snprintf(buffer, sizeof buffer, "%s\n", export_lines[k]);
@@ -330,6 +372,8 @@ struct run_result {
     int status = 0;
     bool stopped = false;
     bool overtime = false;
+    rusage usage{};
+    int64_t ran_ms = 0;
 };
 
 // A program that has just ended cannot be signalled, and need not be.
@@ -382,6 +426,11 @@ bool run_program(int board, int capture, run_result &r) {
             r.overtime = true; // a failure of the case: the host says so
             kill_at = now;
         }
+        if (running && !r.stopped && stop_seconds > 0 && now - start >= stop_seconds * 1000LL) {
+            r.stopped = true;
+            kill_at = now + stop_grace_ms;
+            ok = signal_program(pid, SIGTERM);
+        }
         if (running && kill_at != 0 && now >= kill_at) {
             kill_at = 0;
             ok = signal_program(pid, SIGKILL);
@@ -405,12 +454,14 @@ bool run_program(int board, int capture, run_result &r) {
             ok = signal_program(pid, SIGTERM);
         }
         signalfd_siginfo info;
-        if (ok && fds[0].revents != 0 && read(ended, &info, sizeof info) > 0 &&
-            waitpid(pid, &r.status, WNOHANG) == pid)
+        if (ok && running && fds[0].revents != 0 && read(ended, &info, sizeof info) > 0 &&
+            wait4(pid, &r.status, WNOHANG, &r.usage) == pid) {
             running = false;
+            r.ran_ms = now_ms() - start;
+        }
     }
     ok = ok && take_frames(capture, reports);
-    printf("station-init: the program ran %lld ms\n", static_cast<long long>(now_ms() - start));
+    printf("station-init: the program ran %lld ms\n", static_cast<long long>(r.ran_ms));
     bool closed = close(stdout_file) == 0 && close(stderr_file) == 0 && close(reports) == 0;
     return ok && (closed || fail("the results"));
 }
@@ -421,8 +472,15 @@ bool write_outcome(int board, const run_result &r) {
     if (got <= 0)
         return fail("the board's counters");
     counters[got] = '\0';
+    char usage[64];
+    auto us = [](const timeval &t) {
+        return static_cast<long long>(t.tv_sec) * 1000000 + t.tv_usec;
+    };
+    snprintf(usage, sizeof usage, "%lld %lld\n", us(r.usage.ru_utime) + us(r.usage.ru_stime),
+             static_cast<long long>(r.ran_ms) * 1000);
     snprintf(buffer, sizeof buffer, "%d %d\n", r.status, r.stopped ? 1 : 0);
     return (write_file("/results/board", counters) && write_file("/results/status", buffer) &&
+            write_file("/results/usage", usage) &&
             (!r.overtime || write_file("/results/overtime", ""))) ||
            fail("the results");
 }
@@ -533,9 +591,9 @@ int main() {
     int board = -1, capture = -1;
     run_result r;
     bool ok = read_case() && write_hosts() && network() && (board = load_board()) >= 0 &&
-              export_all() && (capture = open_capture()) >= 0 && say("starting the program") &&
-              run_program(board, capture, r) && write_outcome(board, r) &&
-              say("sending the results") && send_results();
+              export_all() && hold_line() >= 0 && (capture = open_capture()) >= 0 &&
+              say("starting the program") && run_program(board, capture, r) &&
+              write_outcome(board, r) && say("sending the results") && send_results();
     printf("station-init: %s\n", ok ? "results sent" : "failed");
     fflush(stdout);
     restart();

@@ -5,8 +5,9 @@
 //
 //   kernel-results BACK_DIR OUT_DIR
 //
-// Reads BACK_DIR/status, board and reports; writes OUT_DIR/status, pulses
-// and datagrams. The program's output and /tmp files come back as they are.
+// Reads BACK_DIR/status, board, reports and usage; writes OUT_DIR/status,
+// pulses, datagrams and cpu. The program's output and /tmp files come back as
+// they are.
 #include "board.h"
 #include "child.h"
 #include "record.h"
@@ -80,6 +81,18 @@ bool datagrams_file(const std::string &text, std::string &out) {
     return true;
 }
 
+// "CPU_US WALL_US": whether the program kept a core busy, in the station's
+// words. Nothing is held on the router's kernel: a read answers at once, and
+// the program has the machine to itself.
+bool cpu_file(const std::string &text, std::string &out) {
+    std::istringstream in(text);
+    double cpu = 0, wall = 0; // microseconds
+    if (!(in >> cpu >> wall) || cpu < 0 || wall < 0)
+        return false;
+    out = std::string(cpu_verdict(cpu / 1e6, wall / 1e6, 0)) + "\n";
+    return true;
+}
+
 struct conversion {
     const char *from, *to;
     bool (*convert)(const std::string &, std::string &);
@@ -95,7 +108,8 @@ int main(int argc, char **argv) {
     const std::string back = argv[1], out = argv[2];
     for (const conversion &c :
          {conversion{"status", "status", status_file}, conversion{"board", "pulses", pulses_file},
-          conversion{"reports", "datagrams", datagrams_file}}) {
+          conversion{"reports", "datagrams", datagrams_file},
+          conversion{"usage", "cpu", cpu_file}}) {
         std::string text, converted;
         if (!read_text(back + "/" + c.from, text)) {
             std::fprintf(stderr, "kernel-results: cannot read %s/%s\n", back.c_str(), c.from);
