@@ -19,6 +19,9 @@
  *       "pulses P writes W samples S high H held 0|1\n"
  *   poll                                            readable once a read of
  *                                                   the data line is held
+ * and /dev/station-board-falls, read only: the time of each clock fall, in
+ * nanoseconds of the monotonic clock, as u64 in the machine's byte order, for
+ * the first NBITS + 1 falls (the benchmarks time frames by them).
  * With "stop", a read of the data line once the stream has run out is held:
  * it waits, interruptibly, for good, so the program stops right there.
  */
@@ -30,6 +33,7 @@
 #include <linux/platform_device.h>
 #include <linux/poll.h>
 #include <linux/slab.h>
+#include <linux/timekeeping.h>
 #include <linux/uaccess.h>
 #include <linux/wait.h>
 
@@ -43,6 +47,7 @@ static struct {
     struct mutex lock;      /* everything below, which the chip's callbacks use */
     wait_queue_head_t held_wait;
     u8 *bits;
+    u64 *falls; /* the time of each fall, while there is room */
     u32 nbits, loaded;
     bool low_at_end;
     unsigned int clock, data;
@@ -54,8 +59,11 @@ static struct {
 
 /* Holds the lock. */
 static void clock_level(int level) {
-    if (board.level && !level)
+    if (board.level && !level) {
+        if (board.pulses <= board.nbits)
+            board.falls[board.pulses] = ktime_get_ns();
         board.pulses++;
+    }
     board.level = level;
 }
 
@@ -181,8 +189,13 @@ static int board_configure(const char __user *from, size_t count) {
         return -EINVAL;
     /* No callback runs before the chip is added: no lock needed yet. */
     board.bits = kvzalloc(nbits + 1, GFP_KERNEL);
-    if (!board.bits)
+    board.falls = kvcalloc(nbits + 1, sizeof(*board.falls), GFP_KERNEL);
+    if (!board.bits || !board.falls) {
+        kvfree(board.bits);
+        kvfree(board.falls);
+        board.bits = NULL;
         return -ENOMEM;
+    }
     board.nbits = nbits;
     board.low_at_end = strcmp(end, "low") == 0;
     board.clock = clock;
@@ -191,6 +204,7 @@ static int board_configure(const char __user *from, size_t count) {
     ret = board_add_chip(base, ngpio);
     if (ret) {
         kvfree(board.bits);
+        kvfree(board.falls);
         board.bits = NULL;
     }
     return ret;
@@ -237,6 +251,16 @@ static ssize_t board_read(struct file *file, char __user *to, size_t count, loff
     return simple_read_from_buffer(to, count, pos, text, len);
 }
 
+static ssize_t falls_read(struct file *file, char __user *to, size_t count, loff_t *pos) {
+    ssize_t ret;
+
+    mutex_lock(&board.lock);
+    ret = simple_read_from_buffer(to, count, pos, board.falls,
+                                  min_t(u64, board.pulses, board.nbits + 1) * sizeof(u64));
+    mutex_unlock(&board.lock);
+    return ret;
+}
+
 static __poll_t board_poll(struct file *file, poll_table *wait) {
     __poll_t mask;
 
@@ -261,11 +285,31 @@ static struct miscdevice board_misc = {
     .fops = &board_fops,
 };
 
+static const struct file_operations falls_fops = {
+    .owner = THIS_MODULE,
+    .read = falls_read,
+    .llseek = noop_llseek,
+};
+
+static struct miscdevice falls_misc = {
+    .minor = MISC_DYNAMIC_MINOR,
+    .name = BOARD_NAME "-falls",
+    .fops = &falls_fops,
+};
+
 static int __init board_init(void) {
+    int ret;
+
     mutex_init(&board.load_lock);
     mutex_init(&board.lock);
     init_waitqueue_head(&board.held_wait);
-    return misc_register(&board_misc);
+    ret = misc_register(&board_misc);
+    if (ret)
+        return ret;
+    ret = misc_register(&falls_misc);
+    if (ret)
+        misc_deregister(&board_misc);
+    return ret;
 }
 module_init(board_init);
 
