@@ -124,7 +124,7 @@ int main() {
             continue;
         }
         if (!frame_ok(frame)) {
-            printf("CRC"); // no sleep: the next frame is hunted at once
+            printf("CRC"); // hunted again at once, unless no frame has passed for a cycle
             rest_if_starving(trying_since);
             continue;
         }
