@@ -136,6 +136,15 @@ void release_signals(const held_signals &h) {
     sigprocmask(SIG_SETMASK, &h.before, nullptr);
 }
 
+// Calls `take(name)` with fresh names until one was not taken already
+// (EEXIST): its result, 0 when `name` is the writer's now.
+template <typename Take> int take_fresh_name(const char *tmp, char *name, Take take) {
+    int error = EEXIST;
+    for (int k = 0; k < name_tries && error == EEXIST; k++)
+        error = fresh_name(tmp, name) ? take(name) : ENAMETOOLONG;
+    return error;
+}
+
 // The unnamed file `fd`, written already, given a fresh name and renamed over
 // `path`. ENOENT when the name cannot be given through /proc (not mounted).
 int name_and_rename(int fd, const char *tmp, const char *path) {
@@ -144,32 +153,15 @@ int name_and_rename(int fd, const char *tmp, const char *path) {
     char name[name_max];
     held_signals h;
     hold_signals(h);
-    int error = EEXIST;
-    for (int k = 0; k < name_tries && error == EEXIST; k++) {
-        if (!fresh_name(tmp, name)) {
-            error = ENAMETOOLONG;
-            break;
-        }
-        error = linkat(AT_FDCWD, proc, AT_FDCWD, name, AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
-    }
+    int error = take_fresh_name(tmp, name, [&proc](const char *fresh) {
+        return linkat(AT_FDCWD, proc, AT_FDCWD, fresh, AT_SYMLINK_FOLLOW) == 0 ? 0 : errno;
+    });
     if (error == 0) {
         error = rename_over(name, path);
         if (error != 0)
             unlink(name);
     }
     release_signals(h);
-    return error;
-}
-
-int publish_unnamed(int fd, const char *tmp, const char *path, const char *text, size_t len,
-                    bool &named) {
-    int error = write_whole(fd, text, len);
-    if (error == 0) {
-        error = name_and_rename(fd, tmp, path);
-        named = error != ENOENT;
-    }
-    if (close(fd) != 0 && error == 0)
-        error = errno; // renamed already, but the caller must hear of it
     return error;
 }
 
@@ -180,15 +172,10 @@ int publish_named(const char *tmp, const char *path, const char *text, size_t le
     held_signals h;
     hold_signals(h);
     int fd = -1;
-    int error = EEXIST;
-    for (int k = 0; k < name_tries && error == EEXIST; k++) {
-        if (!fresh_name(tmp, name)) {
-            error = ENAMETOOLONG;
-            break;
-        }
-        fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-        error = fd >= 0 ? 0 : errno;
-    }
+    int error = take_fresh_name(tmp, name, [&fd](const char *fresh) {
+        fd = open(fresh, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        return fd >= 0 ? 0 : errno;
+    });
     if (error == 0) {
         error = write_whole(fd, text, len);
         if (close(fd) != 0 && error == 0)
@@ -208,15 +195,18 @@ int publish(const char *tmp, const char *path, const char *text, size_t len) {
         return ENAMETOOLONG;
     clean_once(tmp, dir);
     int fd = open(dir, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
-    if (fd >= 0) {
-        bool named = true;
-        int error = publish_unnamed(fd, tmp, path, text, len, named);
-        if (named)
-            return error;
-    } else if (errno != EISDIR && errno != EOPNOTSUPP && errno != EINVAL) {
+    if (fd < 0) {
         // Kernels before 3.11 see a directory opened for writing (EISDIR);
         // file systems without unnamed files refuse them.
-        return errno;
+        if (errno != EISDIR && errno != EOPNOTSUPP && errno != EINVAL)
+            return errno;
+        return publish_named(tmp, path, text, len);
     }
-    return publish_named(tmp, path, text, len);
+    int error = write_whole(fd, text, len);
+    if (error == 0)
+        error = name_and_rename(fd, tmp, path);
+    if (close(fd) != 0 && error == 0)
+        error = errno; // renamed already, but the caller must hear of it
+    // Without /proc the unnamed file cannot be named: as where there are none.
+    return error == ENOENT ? publish_named(tmp, path, text, len) : error;
 }
