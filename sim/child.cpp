@@ -148,14 +148,6 @@ bool reap(child_process &c, int &status) {
     }
 }
 
-std::string status_text(int status, bool stop_sent) {
-    if (WIFEXITED(status))
-        return "exit " + std::to_string(WEXITSTATUS(status)) + "\n";
-    if (stop_sent)
-        return "stopped\n";
-    return "signal " + std::to_string(WTERMSIG(status)) + "\n";
-}
-
 cpu_seconds group_cpu_seconds(pid_t group) {
     cpu_seconds sum{0, 0};
     DIR *proc = opendir("/proc");

@@ -45,9 +45,6 @@ void enforce_grace(child_process &c, int64_t now);
 // Waits for the program's end. False on a fault of the system.
 bool reap(child_process &c, int &status);
 
-// "exit N", "signal N", or "stopped" when the station ended it.
-std::string status_text(int status, bool stop_sent);
-
 // Seconds the processes of the program's group (a wrapper and what it runs
 // count together) have so far spent on a processor, and waiting on a run
 // queue for one, from /proc.

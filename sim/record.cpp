@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 std::string quoted(const std::string &bytes) {
     std::string out = "\"";
@@ -51,6 +52,14 @@ std::string describe_report(const uint8_t *data, size_t len, const std::string &
         out += hex;
     }
     return out + "\n";
+}
+
+std::string status_text(int status, bool stop_sent) {
+    if (WIFEXITED(status))
+        return "exit " + std::to_string(WEXITSTATUS(status)) + "\n";
+    if (stop_sent)
+        return "stopped\n";
+    return "signal " + std::to_string(WTERMSIG(status)) + "\n";
 }
 
 std::string pulse_summary(const board &b) {

@@ -20,6 +20,10 @@ std::string quoted(const std::string &bytes);
 std::string describe_report(const uint8_t *data, size_t len, const std::string &from,
                             const std::string &to);
 
+// The "status" result of a program's wait status: "exit N", "signal N", or
+// "stopped" when the station (or a kernel run's init) ended it.
+std::string status_text(int status, bool stop_sent);
+
 // The board's counters, one per line.
 std::string pulse_summary(const board &b);
 

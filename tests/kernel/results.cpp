@@ -1,6 +1,6 @@
 // kernel-results: turns what a kernel run sent back (see init.cpp) into the
 // results the emulated station leaves, written by the station's own
-// formatting (sim/record.h, sim/child.h), so that a case's expected files
+// formatting (sim/record.h), so that a case's expected files
 // hold for both.
 //
 //   kernel-results BACK_DIR OUT_DIR
@@ -9,7 +9,6 @@
 // pulses, datagrams and cpu. The program's output and /tmp files come back as
 // they are.
 #include "board.h"
-#include "child.h"
 #include "record.h"
 
 #include <cctype>
