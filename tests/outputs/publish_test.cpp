@@ -179,19 +179,25 @@ TEST(Publish, WritersAtOnceNeverTearTheOutput) {
     EXPECT_EQ(listing(o.dir.path), "windgauge.dat");
 }
 
+// Starts a writer that writes 100 bytes over and over, sends it `sig` after
+// `after` microseconds, wherever it is then, and returns its wait status.
+int stop_a_writer(output_dir &o, int sig, int after) {
+    pid_t w = child([&o] {
+        for (;;)
+            o.put(std::string(100, 'x'));
+    });
+    usleep(static_cast<useconds_t>(after));
+    kill(w, sig);
+    return exit_status(w);
+}
+
 TEST(Publish, AWriterStoppedAtAnyPointLeavesNothingBehind) {
     // A writer stopped by a signal, at whatever point of a write, leaves the
     // output whole and no other file.
     output_dir o;
     ASSERT_EQ(o.put("first"), 0);
     for (int round = 0; round < 60; round++) {
-        pid_t w = child([&o] {
-            for (;;)
-                o.put(std::string(100, 'x'));
-        });
-        usleep(static_cast<useconds_t>(200 + round * 37 % 900));
-        kill(w, SIGTERM);
-        int status = exit_status(w);
+        int status = stop_a_writer(o, SIGTERM, 200 + round * 37 % 900);
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
         EXPECT_EQ(listing(o.dir.path), "windgauge.dat") << "round " << round;
         std::string got = read_text(o.path);
@@ -204,13 +210,7 @@ TEST(Publish, AWriterKilledOutrightLeavesAtMostANameTheNextOneRemoves) {
     // writer leaves its name, and the next writer of that output removes it.
     output_dir o;
     for (int round = 0; round < 40; round++) {
-        pid_t w = child([&o] {
-            for (;;)
-                o.put(std::string(100, 'x'));
-        });
-        usleep(static_cast<useconds_t>(200 + round * 53 % 900));
-        kill(w, SIGKILL);
-        exit_status(w);
+        stop_a_writer(o, SIGKILL, 200 + round * 53 % 900);
         pid_t next = child([&o] { o.put("next"); });
         EXPECT_EQ(exit_status(next), 0);
         EXPECT_EQ(listing(o.dir.path), "windgauge.dat") << "round " << round;
