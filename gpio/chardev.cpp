@@ -58,9 +58,8 @@ int open_chip() {
         int fd = open(path, O_RDONLY | O_CLOEXEC);
         if (fd < 0)
             continue;
-        gpiochip_info info{};
-        if (ioctl(fd, GPIO_GET_CHIPINFO_IOCTL, &info) == 0 &&
-            strncmp(info.label, chip.lines.chip, sizeof info.label) == 0) {
+        char label[GPIO_MAX_NAME_SIZE + 1];
+        if (chip_label(fd, label, sizeof label) && strcmp(label, chip.lines.chip) == 0) {
             put(chip.path, sizeof chip.path, "%s", path); // as long as `path`
             return fd;
         }
@@ -79,11 +78,7 @@ bool explain(int fd, const gpiochip_info &info, int offset, char *name) {
     if (static_cast<unsigned>(offset) >= info.lines) {
         lines = static_cast<int>(info.lines);
     } else {
-        gpio_v2_line_info line{};
-        line.offset = static_cast<__u32>(offset);
-        if (ioctl(fd, GPIO_V2_GET_LINEINFO_IOCTL, &line) == 0 &&
-            (line.flags & GPIO_V2_LINE_FLAG_USED) != 0)
-            put(holder, sizeof holder, "%.*s", GPIO_MAX_NAME_SIZE, line.consumer);
+        line_consumer(fd, offset, holder, sizeof holder);
     }
     describe_line(name, path_max, offset, chip.path, holder, lines);
     return lines >= 0 || holder[0] != '\0';
@@ -125,17 +120,6 @@ requested request_lines() {
 
 } // namespace
 
-chip_by chip_kind(const char *chip_setting) {
-    if (chip_setting[0] == '/')
-        return chip_by::path;
-    if (strncmp(chip_setting, "gpiochip", 8) != 0 || chip_setting[8] == '\0')
-        return chip_by::label;
-    for (const char *p = chip_setting + 8; *p != '\0'; p++)
-        if (*p < '0' || *p > '9')
-            return chip_by::label;
-    return chip_by::name;
-}
-
 gpio_v2_line_request line_request(const line_pair &lines) {
     gpio_v2_line_request req{};
     req.offsets[0] = static_cast<__u32>(lines.clock);
@@ -151,18 +135,6 @@ gpio_v2_line_request line_request(const line_pair &lines) {
     req.config.attrs[1].attr.values = 0; // low, as a sysfs line set to "out"
     req.config.attrs[1].mask = clock_bit;
     return req;
-}
-
-void describe_line(char *out, size_t size, int offset, const char *chip_path, const char *holder,
-                   int chip_lines) {
-    // A message cut short still names the line.
-    if (holder[0] != '\0')
-        put(out, size, "line %d of %s, held by \"%s\"", offset, chip_path, holder);
-    else if (chip_lines >= 0)
-        put(out, size, "line %d of %s, which has %d line%s", offset, chip_path, chip_lines,
-            chip_lines == 1 ? "" : "s");
-    else
-        put(out, size, "line %d of %s", offset, chip_path);
 }
 
 void gpio_bind(line_pair lines, const char *root) {
