@@ -41,12 +41,16 @@ function(station_program target)
     set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
 endfunction()
 
-# station_lines(program clock data): GPIO line numbers given as build settings
-# must be numbers, or the paths built from them would point nowhere.
-function(station_lines name clock data)
+# station_lines(program clock data chip): line offsets given as build
+# settings must be numbers, or the paths built from them would point nowhere;
+# the character device reaches lines on a chip only.
+function(station_lines name clock data chip)
     foreach(line ${clock} ${data})
         if(NOT line MATCHES "^[0-9]+$")
             message(FATAL_ERROR "${name}: GPIO line '${line}' is no number")
         endif()
     endforeach()
+    if(chip STREQUAL "" AND STATION_GPIO_BACKEND STREQUAL "chardev")
+        message(FATAL_ERROR "${name}: the chardev backend needs a GPIO chip")
+    endif()
 endfunction()

@@ -4,21 +4,23 @@
 // transfer and a close) or chardev.cpp (the GPIO character device, both lines
 // requested once, every operation one ioctl).
 //
-// Tests replace get(), set(), `value`, `line_fault` and line_name() at link
-// time with a fake line pair that plays a board in-process
-// (tests/support/fake_lines.h).
+// Tests replace get(), set(), `value` and `line_fault` at link time with a
+// fake line pair that plays a board in-process (tests/support/fake_lines.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-// The two GPIO lines of one program.
+// The two GPIO lines of one program: offsets on a chip, as the kernel
+// numbers a chip's lines from 0 whatever number it gives the chip.
 struct line_pair {
     int clock; // output, driven by the program
     int data;  // input, driven by the board
-    // The character device backend: the chip, by name ("gpiochip0"), path
-    // ("/dev/gpiochip0") or label; `clock` and `data` are offsets on it. The
-    // consumer is the name the kernel shows for the lines' user.
+    // The chip, by name ("gpiochip0": its device number, as /dev/gpiochip0
+    // and /sys/bus/gpio/devices/gpiochip0 have it, never its base), path
+    // ("/dev/gpiochip0") or label. Empty (sysfs only): `clock` and `data` are
+    // global GPIO numbers, as given. The consumer is the name the kernel shows
+    // for the lines' user (character device).
     const char *chip = "gpiochip0";
     const char *consumer = "";
 };
@@ -29,7 +31,7 @@ extern int value;
 // The latest failure on one line: 0 in `error` while the line works.
 struct line_error {
     int error;          // errno value
-    const char *action; // what failed: "open", "read", "write", "close" or "request"
+    const char *action; // what failed: "open", "read", "write", "close", "export" or "request"
     const char *file;   // the file or line it failed on, as the message names it
 };
 
@@ -62,11 +64,18 @@ void set(int8_t level);
 // The line set-up, once before the first pulse. Returns whether the setup
 // file (gpio_setup_file()) could be opened; when `need_export` is set and it
 // cannot, nothing further is touched. A line that cannot be set up is
-// recorded in `line_fault`.
-//   sysfs: four writes in this order: clock line number and data line number
-//     to the export file, "out\n" and "in\n" to the direction files. The
+// recorded in `line_fault`, or, where it can never work (a missing chip, an
+// offset beyond the chip, a line another consumer holds), by every pulse
+// that asks for it, so that the failure is told once.
+//   sysfs: finds the chip: the chip-local interface where the kernel has it
+//     (/sys/class/gpio/chipN: the offsets are exported there and the lines
+//     are chipN/gpioOFFSET), else the chip's base in the legacy interface
+//     (base + offset to /sys/class/gpio/export, the lines /sys/class/gpio/
+//     gpioNUMBER), else, on a kernel that shows no chips, the offsets as the
+//     numbers. Then four writes in this order: the clock line and the data
+//     line to the export file, "out\n" and "in\n" to the direction files. The
 //     export writes may fail for a good reason (a line exported already) and
-//     are not looked at.
+//     count only where the line is not there after.
 //   chardev: opens the chip and requests both lines under the consumer name,
 //     the clock an output driven low, the data line an input, and holds the
 //     request for the program's life. get() and set() request them again
@@ -76,6 +85,6 @@ void set(int8_t level);
 //     so that the failure is told once.
 bool gpio_setup(bool need_export);
 
-// The file the set-up opens first (the export file, or the chip), for the
-// message when it cannot be opened.
+// The file the set-up opens first (the export file, or the chip), or the
+// chip it could not find, for the message when it cannot be opened.
 const char *gpio_setup_file();

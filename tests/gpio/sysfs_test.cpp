@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <initializer_list>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -59,6 +60,43 @@ struct gpio_tree {
         char buf[256];
         ssize_t got = read(exp, buf, sizeof buf);
         return got > 0 ? std::string(buf, static_cast<size_t>(got)) : "";
+    }
+    // A GPIO chip as the kernel shows it: its device on the GPIO bus by
+    // device number, and its entry in the legacy interface by base, both
+    // under the parent device.
+    void chip(int device, int base, int ngpio, const std::string &label,
+              const std::string &parent = "platform/gpio") {
+        std::string dev = "devices/" + parent + "/gpiochip" + std::to_string(device);
+        std::string entry = "devices/" + parent + "/gpio/gpiochip" + std::to_string(base);
+        dir.file("sys/" + dev + "/.keep");
+        write_text(dir.file("sys/" + entry + "/base"), std::to_string(base) + "\n");
+        write_text(dir.file("sys/" + entry + "/label"), label + "\n");
+        write_text(dir.file("sys/" + entry + "/ngpio"), std::to_string(ngpio) + "\n");
+        link("../../../" + dev, "sys/bus/gpio/devices/gpiochip" + std::to_string(device));
+        link("../../" + entry, "sys/class/gpio/gpiochip" + std::to_string(base));
+    }
+    // The same chip in the chip-local interface, with lines `offsets`
+    // exported; its export file is `exp` when `with_export` was not set.
+    void chip_local(int device, int ngpio, const std::string &label,
+                    std::initializer_list<int> offsets) {
+        std::string entry = "devices/platform/gpio/gpio/chip" + std::to_string(device);
+        write_text(dir.file("sys/" + entry + "/label"), label + "\n");
+        write_text(dir.file("sys/" + entry + "/ngpio"), std::to_string(ngpio) + "\n");
+        for (int offset : offsets) {
+            std::string line = "sys/" + entry + "/gpio" + std::to_string(offset);
+            write_text(dir.file(line + "/direction"), "in\n");
+            write_text(dir.file(line + "/value"), "0\n");
+        }
+        link("../../" + entry, "sys/class/gpio/chip" + std::to_string(device));
+        if (exp < 0) {
+            std::string path = dir.path + "/sys/" + entry + "/export";
+            EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
+            exp = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+        }
+    }
+    void link(const std::string &target, const std::string &at) {
+        dir.file(at); // its folder
+        EXPECT_EQ(symlink(target.c_str(), (dir.path + "/" + at).c_str()), 0) << at;
     }
     // A file that refuses every write, as a line the kernel keeps from us does.
     void refusing(int number, const char *name) const {
@@ -192,6 +230,100 @@ TEST(Setup, DirectionsThatCannotBeSetAreRecordedPerLine) {
     EXPECT_EQ(line_fault.data.error, ENOENT);
     EXPECT_STREQ(line_fault.data.action, "open");
     EXPECT_FALSE(file_exists(tree.file(1, "direction")));
+}
+
+TEST(Chips, TheLegacyInterfaceTakesTheChipsBaseFoundByItsDeviceNumber) {
+    struct {
+        const char *chip;
+        const char *exported;
+    } cases[] = {
+        {"gpiochip0", "514\n513\n"},      // the chip alone on its parent, at 512
+        {"gpiochip2", "578\n577\n"},      // a bank among three on one parent
+        {"bank1", "546\n545\n"},          // by label
+        {"/dev/gpiochip1", "546\n545\n"}, // by path
+        {"", "2\n1\n"},                   // GPIO numbers, as given
+    };
+    for (const auto &c : cases) {
+        gpio_tree tree;
+        tree.chip(0, 512, 32, "soc", "platform/soc");
+        tree.chip(1, 544, 32, "bank1", "platform/banks"); // numbered in the order of their bases
+        tree.chip(3, 608, 32, "bank0", "platform/banks"); // ... whatever the label says
+        tree.chip(2, 576, 32, "bank2", "platform/banks");
+        gpio_bind({2, 1, c.chip}, tree.dir.path.c_str());
+        EXPECT_TRUE(gpio_setup(true)) << c.chip;
+        EXPECT_EQ(tree.exported(), c.exported) << c.chip;
+    }
+}
+
+TEST(Chips, TheChipLocalInterfaceComesFirst) {
+    gpio_tree tree; // the legacy export file too, as with 6.17's legacy interface
+    int legacy = tree.exp;
+    tree.exp = -1;
+    tree.chip(0, 512, 8, "soc");
+    tree.chip_local(0, 8, "soc", {2, 1});
+    for (const char *chip : {"gpiochip0", "soc"}) {
+        gpio_bind({2, 1, chip}, tree.dir.path.c_str());
+        EXPECT_TRUE(gpio_setup(true));
+        EXPECT_EQ(tree.exported(), "2\n1\n");
+        EXPECT_EQ(gpio_setup_file(), tree.dir.path + "/sys/class/gpio/chip0/export");
+        set(1);
+        EXPECT_EQ(read_text(tree.dir.path + "/sys/class/gpio/chip0/gpio2/value"), "1\n");
+        EXPECT_EQ(read_text(tree.dir.path + "/sys/class/gpio/chip0/gpio2/direction"), "out\n");
+    }
+    char buf[16];
+    EXPECT_LT(read(legacy, buf, sizeof buf), 0); // never written
+    close(legacy);
+}
+
+TEST(Chips, AMissingChipFailsTheSetUpAndEveryPulse) {
+    struct {
+        bool legacy;
+        const char *chip, *missing;
+    } cases[] = {
+        {true, "gpiochip7", "/sys/bus/gpio/devices/gpiochip7"},
+        {false, "gpiochip7", "/sys/class/gpio/chip7/export"}, // no legacy interface
+        {true, "ath79", "the GPIO chip labelled \"ath79\""},
+    };
+    for (const auto &c : cases) {
+        gpio_tree tree(c.legacy);
+        tree.chip(0, 512, 8, "soc");
+        tree.chip_local(0, 8, "soc", {});
+        gpio_bind({2, 1, c.chip}, tree.dir.path.c_str());
+        EXPECT_FALSE(gpio_setup(false)) << c.chip;
+        std::string missing = c.missing[0] == '/' ? tree.dir.path + c.missing : c.missing;
+        EXPECT_EQ(gpio_setup_file(), missing);
+        get();
+        EXPECT_EQ(line_fault.clock.error, ENOENT);
+        EXPECT_STREQ(line_fault.clock.action, "open");
+        EXPECT_EQ(line_fault.clock.file, missing);
+        EXPECT_EQ(line_fault.data.error, 0); // one failure, not two
+    }
+}
+
+TEST(Chips, LinesTheChipCannotGiveAreRecordedByEachPulseWithWhy) {
+    gpio_tree tree;
+    tree.chip(0, 512, 2, "soc"); // offsets 0 and 1: the clock, 2, lies beyond
+    tree.line(513);
+    EXPECT_TRUE(gpio_setup(true));
+    EXPECT_EQ(tree.exported(), "513\n");
+    EXPECT_EQ(line_fault.clock.error, 0); // the set-up records nothing
+    set(1);
+    EXPECT_EQ(line_fault.clock.error, EINVAL);
+    EXPECT_STREQ(line_fault.clock.action, "export");
+    EXPECT_STREQ(line_fault.clock.file, "line 2 of gpiochip0, which has 2 lines");
+
+    // A line a driver holds refuses the export and is not there after.
+    gpio_tree held(false);
+    ASSERT_EQ(symlink("/dev/full", (held.dir.path + "/sys/class/gpio/export").c_str()), 0);
+    held.chip(0, 512, 8, "soc");
+    held.line(513);
+    EXPECT_TRUE(gpio_setup(true));
+    set(0);
+    EXPECT_EQ(line_fault.clock.error, ENOSPC);
+    EXPECT_STREQ(line_fault.clock.action, "export");
+    EXPECT_STREQ(line_fault.clock.file, "line 2 of gpiochip0");
+    get();
+    EXPECT_EQ(line_fault.data.error, 0);
 }
 
 } // namespace
