@@ -129,6 +129,13 @@ int main(int argc, char **argv) {
     sandbox_config cfg;
     cfg.clock_line = clock_line_of(sc);
     cfg.data_line = data_line_of(sc);
+    cfg.chip_device = chip_device_of(sc);
+    cfg.chip_base = chip_base_of(sc);
+    cfg.chip_lines = chip_lines_of(sc);
+    cfg.chip_label = sc.chip.label;
+    cfg.other = sc.other;
+    cfg.other.base = other_base_of(sc);
+    cfg.sysfs = sc.sysfs;
     cfg.interface = sc.interface;
     std::copy(sc.mac, sc.mac + 6, cfg.mac);
     cfg.export_file = sc.export_file;
@@ -148,7 +155,8 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "station-sim: %s\n", error.c_str());
         return exit_fault;
     }
-    int result = run_station(sc, sb, cfg.clock_line, cfg.data_line, opt);
+    int result =
+        run_station(sc, sb, cfg.chip_base + cfg.clock_line, cfg.chip_base + cfg.data_line, opt);
     bool trace_failed = opt.trace != nullptr && std::ferror(opt.trace) != 0;
     if (opt.trace != nullptr && (std::fclose(opt.trace) != 0 || trace_failed))
         result = station_fault(o.trace, std::strerror(errno));

@@ -49,6 +49,12 @@ std::string stream_listing(const scenario &sc) {
     std::string out = sc.board == board_kind::wind ? "board wind\n" : "board hub\n";
     out += "lines " + std::to_string(clock_line_of(sc)) + " " + std::to_string(data_line_of(sc)) +
            "\n";
+    out += "chip " + (sc.chip.base < 0 ? std::string("dynamic") : std::to_string(sc.chip.base)) +
+           " " + std::to_string(chip_lines_of(sc)) + " " + sc.chip.label + "\n";
+    if (sc.other.lines > 0)
+        out += "other-chip " + std::to_string(sc.other.lines) + " " + sc.other.label + "\n";
+    static constexpr const char *interfaces[] = {"legacy", "both", "chip-local"};
+    out += std::string("sysfs ") + interfaces[static_cast<int>(sc.sysfs)] + "\n";
     if (sc.interface) {
         char mac[32];
         std::snprintf(mac, sizeof mac, "%02x:%02x:%02x:%02x:%02x:%02x", sc.mac[0], sc.mac[1],

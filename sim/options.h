@@ -20,8 +20,10 @@ enum class options_result { run, help, wrong };
 options_result parse_options(int argc, const char *const *argv, options &out, std::string &error);
 
 // What a run on a real kernel needs of a scenario, for --print-stream: its
-// settings as directives ("board", "lines CLOCK DATA", "interface",
-// "export", "layout", "end"; "args" and "wrap" when given), how many plants and faults
+// settings as directives ("board", "lines CLOCK DATA" (offsets), "chip BASE
+// LINES LABEL" (BASE a number or "dynamic"), "other-chip LINES LABEL" when
+// there is one, "sysfs", "interface", "export", "layout", "end"; "args" and
+// "wrap" when given), how many plants and faults
 // it has, then "bits N" and the stream on one line of '0' and '1'.
 struct scenario;
 std::string stream_listing(const scenario &sc);

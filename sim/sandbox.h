@@ -16,8 +16,14 @@
 #include <vector>
 
 struct sandbox_config {
-    int clock_line = 2;
+    int clock_line = 2; // offsets on the board's chip
     int data_line = 1;
+    int chip_device = 0; // the board's chip as the kernel numbers it
+    int chip_base = 0;
+    int chip_lines = 8;
+    std::string chip_label = "station-board";
+    gpio_chip_model other; // another chip on the same parent; lines 0: none
+    gpio_sysfs sysfs = gpio_sysfs::legacy;
     bool interface = true;
     uint8_t mac[6] = {};
     export_mode export_file = export_mode::present;

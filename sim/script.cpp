@@ -133,7 +133,7 @@ bool parse_fault(const std::vector<std::string> &w, const std::string &line, fau
 }
 
 bool setting(const std::vector<std::string> &w, const std::string &line, scenario &out) {
-    long a, b;
+    long a = 0, b = 0;
     if (w[0] == "board") {
         out.board = w.size() == 2 && w[1] == "hub" ? board_kind::hub : board_kind::wind;
         return w.size() == 2 && (w[1] == "wind" || w[1] == "hub");
@@ -145,6 +145,36 @@ bool setting(const std::vector<std::string> &w, const std::string &line, scenari
         out.clock_line = static_cast<int>(a);
         out.data_line = static_cast<int>(b);
         return true;
+    }
+    if (w[0] == "chip" && w.size() == 3) {
+        if (w[1] == "label") {
+            out.chip.label = w[2];
+            return true;
+        }
+        if (w[1] == "base" && w[2] == "dynamic") {
+            out.chip.base = -1;
+            return true;
+        }
+        int &to = w[1] == "base" ? out.chip.base : out.chip.lines;
+        bool ok = (w[1] == "base" || w[1] == "lines") && parse_number(w[2], 10, line_max, a);
+        to = static_cast<int>(a);
+        return ok && (w[1] == "base" || (a > 0 && a <= 512));
+    }
+    if (w[0] == "other" && (w.size() == 3 || w.size() == 4) && w[1] == "chip") {
+        out.other.label = w.size() == 4 ? w[3] : "station-other";
+        bool ok = parse_number(w[2], 10, 512, a) && a > 0;
+        out.other.lines = static_cast<int>(a);
+        return ok;
+    }
+    if (w[0] == "sysfs" && w.size() == 2) {
+        static const char *const kinds[] = {"legacy", "both", "chip-local"};
+        for (int k = 0; k < 3; k++) {
+            if (w[1] == kinds[k]) {
+                out.sysfs = static_cast<gpio_sysfs>(k);
+                return true;
+            }
+        }
+        return false;
     }
     if (w[0] == "interface" && w.size() == 2) {
         out.interface = w[1] != "none";
@@ -189,8 +219,8 @@ bool setting(const std::vector<std::string> &w, const std::string &line, scenari
 }
 
 bool is_setting(const std::string &word) {
-    for (const char *s : {"board", "lines", "interface", "hosts", "export", "layout", "end", "args",
-                          "wrap", "plant", "at"})
+    for (const char *s : {"board", "lines", "chip", "other", "sysfs", "interface", "hosts",
+                          "export", "layout", "end", "args", "wrap", "plant", "at"})
         if (word == s)
             return true;
     return false;
@@ -234,6 +264,32 @@ int clock_line_of(const scenario &sc) {
 
 int data_line_of(const scenario &sc) {
     return sc.data_line >= 0 ? sc.data_line : sc.board == board_kind::wind ? 1 : 7;
+}
+
+int chip_device_of(const scenario &sc) {
+    return sc.other.lines > 0 ? 1 : 0;
+}
+
+int chip_lines_of(const scenario &sc) {
+    if (sc.chip.lines > 0)
+        return sc.chip.lines;
+    return std::max(clock_line_of(sc), data_line_of(sc)) / 8 * 8 + 8;
+}
+
+// Dynamic bases as Linux 6.2 and later give them: the first free range from
+// 512 up, in the order the chips are added.
+int other_base_of(const scenario &sc) {
+    int base = 512;
+    if (sc.chip.base >= 0 && sc.chip.base < base + sc.other.lines &&
+        sc.chip.base + chip_lines_of(sc) > base)
+        base = sc.chip.base + chip_lines_of(sc);
+    return base;
+}
+
+int chip_base_of(const scenario &sc) {
+    if (sc.chip.base >= 0)
+        return sc.chip.base;
+    return sc.other.lines > 0 ? other_base_of(sc) + sc.other.lines : 512;
 }
 
 bool unquote(const std::string &text, std::string &out) {

@@ -6,13 +6,36 @@
 // inside the quoted text of "plant file"):
 //
 //   board wind|hub           the board and so the line pair (2/1 or 3/7)
-//   lines CLOCK DATA         another line pair for the board (e.g. lines 514 513)
+//   lines CLOCK DATA         another line pair for the board: offsets on its chip
+//   chip base BASE|dynamic   the board's GPIO chip: the number of its line 0
+//                            (default 0, as on kernels before 6.2 and ath79's
+//                            before 6.11), or the first free from 512 up, as
+//                            later kernels give a chip without a fixed base
+//   chip label TEXT          its label (default station-board)
+//   chip lines N             its line count (default 8, or as many as its
+//                            lines need)
+//   other chip N [LABEL]     another chip of N lines (label station-other) on
+//                            the same parent device, as a SoC's banks, that
+//                            the kernel added first: it is gpiochip0 and the
+//                            board's chip gpiochip1; its base is the first
+//                            free from 512 up
+//   sysfs legacy|both|chip-local
+//                            the kernel's sysfs GPIO interfaces: the global
+//                            numbers alone (/sys/class/gpio/export,
+//                            gpiochipBASE, gpioN; default, as every kernel
+//                            before 6.17), with the chip-local one too
+//                            (/sys/class/gpio/chipN/export and
+//                            chipN/gpioOFFSET: 6.17 and later), or the
+//                            chip-local one alone (without the kernel's
+//                            legacy interface)
 //   interface MAC|none       the station's network interface (default
 //                            00:1a:2b:3c:4d:5e); none leaves only the loopback
 //   layout chip|virtual      where an exported line's directory lives: under
 //                            its chip's device, as on today's kernels
 //                            (default), or /sys/devices/virtual/gpio/gpioN, as
-//                            on old ones; /sys/class/gpio/gpioN links to it
+//                            on old ones, which have no GPIO bus
+//                            (/sys/bus/gpio) to tell a chip's device number
+//                            either; /sys/class/gpio/gpioN links to it
 //   hosts server|empty       the sandbox's hosts file names the server from
 //                            the start (default), or not until "at N hosts
 //                            server"
@@ -102,6 +125,7 @@
 enum class board_kind { wind, hub };
 enum class export_mode { present, busy, missing };
 enum class gpio_layout { chip, virtual_devices };
+enum class gpio_sysfs { legacy, both, chip_local };
 enum class stream_end { stop, low };
 
 // Something put into /tmp before the program starts.
@@ -131,10 +155,20 @@ struct fault {
     plant planted;       // plant: what; remove: its path
 };
 
+// A GPIO chip as the kernel shows it.
+struct gpio_chip_model {
+    int base = 0;  // -1: dynamic
+    int lines = 0; // 0: as many as the board's lines need, at least 8
+    std::string label = "station-board";
+};
+
 struct scenario {
     board_kind board = board_kind::wind;
-    int clock_line = -1; // -1: the board's own pair
+    int clock_line = -1; // offsets on the chip; -1: the board's own pair
     int data_line = -1;
+    gpio_chip_model chip;
+    gpio_chip_model other; // lines 0: none
+    gpio_sysfs sysfs = gpio_sysfs::legacy;
     bool interface = true;
     uint8_t mac[6] = {0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e};
     export_mode export_file = export_mode::present;
@@ -151,9 +185,18 @@ struct scenario {
 // Parses a scenario. On a fault returns false with `error` naming the line.
 bool parse_scenario(const std::string &text, scenario &out, std::string &error);
 
-// The line pair the program's board sits on: `lines`, or the board's own.
+// The line pair the program's board sits on: `lines`, or the board's own;
+// offsets on the board's chip.
 int clock_line_of(const scenario &sc);
 int data_line_of(const scenario &sc);
+
+// The board's chip as the kernel numbers it: its device number (1 behind
+// another chip, else 0), its base and its line count; and the other chip's
+// base.
+int chip_device_of(const scenario &sc);
+int chip_base_of(const scenario &sc);
+int chip_lines_of(const scenario &sc);
+int other_base_of(const scenario &sc);
 
 // The inverse of quoted() (record.h): the bytes of a text in double quotes.
 // False when `text` is not exactly one such quoted text.

@@ -20,6 +20,8 @@ TEST(StreamListing, DefaultsOfTheWindBoardAndBitsInPlayingOrder) {
     // board shifts out is the first character.
     std::string expected = "board wind\n"
                            "lines 2 1\n"
+                           "chip 0 8 station-board\n"
+                           "sysfs legacy\n"
                            "interface 00:1a:2b:3c:4d:5e\n"
                            "export present\n"
                            "layout chip\n"
@@ -33,7 +35,11 @@ TEST(StreamListing, DefaultsOfTheWindBoardAndBitsInPlayingOrder) {
 
 TEST(StreamListing, EverySettingAKernelRunMustHonourOrRefuse) {
     EXPECT_EQ(listing("board hub\n"
-                      "lines 515 519\n"
+                      "lines 3 17\n"
+                      "chip base dynamic\n"
+                      "chip label soc\n"
+                      "other chip 32 bank0\n"
+                      "sysfs chip-local\n"
                       "interface none\n"
                       "export busy\n"
                       "layout virtual\n"
@@ -44,7 +50,10 @@ TEST(StreamListing, EverySettingAKernelRunMustHonourOrRefuse) {
                       "at 8 tmp full\n"
                       "silence 3\n"),
               "board hub\n"
-              "lines 515 519\n"
+              "lines 3 17\n"
+              "chip dynamic 24 soc\n"
+              "other-chip 32 bank0\n"
+              "sysfs chip-local\n"
               "interface none\n"
               "export busy\n"
               "layout virtual\n"
@@ -57,7 +66,8 @@ TEST(StreamListing, EverySettingAKernelRunMustHonourOrRefuse) {
               "000\n");
     // The hub board's own pair, and another station address.
     std::string hub = listing("board hub\ninterface 02:00:00:00:00:0a\n");
-    EXPECT_NE(hub.find("lines 3 7\ninterface 02:00:00:00:00:0a\n"), std::string::npos) << hub;
+    EXPECT_NE(hub.find("lines 3 7\nchip 0 8 station-board\n"), std::string::npos) << hub;
+    EXPECT_NE(hub.find("interface 02:00:00:00:00:0a\n"), std::string::npos) << hub;
     EXPECT_NE(hub.find("bits 0\n\n"), std::string::npos) << hub;
 }
 
