@@ -11,7 +11,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <linux/gpio.h>
-#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -46,6 +45,7 @@ struct sysfs_line {
 struct sysfs_state {
     line_pair lines;
     char root[path_max];
+    char class_dir[path_max]; // /sys/class/gpio, below the root
     char chip_name[path_max]; // how messages name the chip
     char export_file[path_max];
     line_error chip_missing; // error 0 while the chip is there
@@ -79,11 +79,6 @@ line_error write_sysfs(const char *path, const char *text) {
     return {0, "", path};
 }
 
-bool is_there(const char *path) {
-    struct stat s;
-    return stat(path, &s) == 0;
-}
-
 // The first line of a small sysfs file, without its line end.
 bool read_text(const char *path, char *out, size_t size) {
     int fd = open(path, O_RDONLY | O_CLOEXEC);
@@ -98,80 +93,31 @@ bool read_text(const char *path, char *out, size_t size) {
     return true;
 }
 
-int read_number(const char *path) {
-    char text[32];
-    int n = -1;
-    if (!read_text(path, text, sizeof text) ||
-        parse_int(text, strlen(text), &n) != parsed_int::in_range)
-        return -1;
-    return n;
-}
-
-// The names in a directory, read straight from the kernel: the C library's
-// directory streams allocate.
-struct dir_names {
-    int fd = -1;
-    char buf[4096];
-    long len = 0, at = 0;
-};
-
-bool open_names(dir_names &d, const char *path) {
-    d.fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    d.len = d.at = 0;
-    return d.fd >= 0;
-}
-
-const char *next_name(dir_names &d) {
-    // The kernel's linux_dirent64: inode, offset, record length, type, name.
-    constexpr long name_at = 8 + 8 + 2 + 1;
-    for (;;) {
-        if (d.at >= d.len) {
-            d.len = syscall(SYS_getdents64, d.fd, d.buf, sizeof d.buf);
-            d.at = 0;
-            if (d.len <= 0)
-                return nullptr;
-        }
-        const char *entry = d.buf + d.at;
-        unsigned short reclen;
-        memcpy(&reclen, entry + 16, sizeof reclen);
-        d.at += reclen;
-        if (entry[name_at] != '.')
-            return entry + name_at;
-    }
-}
-
-void close_names(dir_names &d) {
-    if (d.fd >= 0)
-        close(d.fd);
-    d.fd = -1;
-}
-
-// N of a name "PREFIXN"; -1 when the name is not of that form.
+// N of "PREFIXN"; -1 when `name` is not of that form.
 int numbered(const char *name, const char *prefix) {
     size_t n = strlen(prefix);
     if (strncmp(name, prefix, n) != 0 || name[n] == '\0')
         return -1;
-    int number = -1;
-    if (parse_int(name + n, strlen(name + n), &number) != parsed_int::in_range || number < 0)
-        return -1;
-    char again[32];
-    snprintf(again, sizeof again, "%s%d", prefix, number);
-    return strcmp(again, name) == 0 ? number : -1;
+    int number = 0;
+    for (const char *p = name + n; *p != '\0'; p++) {
+        if (*p < '0' || *p > '9' || number > 99999)
+            return -1;
+        number = number * 10 + (*p - '0');
+    }
+    return number;
 }
 
-// Where a sysfs link leads below /sys, "devices/...", less `drop` trailing
+// Where a sysfs link leads below /sys ("devices/..."), less `drop` trailing
 // components.
 bool device_of(const char *link, int drop, char *out, size_t size) {
-    char target[path_max];
-    ssize_t n = readlink(link, target, sizeof target - 1);
+    ssize_t n = readlink(link, out, size - 1);
     if (n <= 0)
         return false;
-    target[n] = '\0';
-    const char *p = target;
+    out[n] = '\0';
+    char *p = out;
     while (strncmp(p, "../", 3) == 0)
         p += 3;
-    if (!put(out, size, "%s", p))
-        return false;
+    memmove(out, p, strlen(p) + 1);
     for (; drop > 0; drop--) {
         char *slash = strrchr(out, '/');
         if (slash == nullptr)
@@ -179,6 +125,46 @@ bool device_of(const char *link, int drop, char *out, size_t size) {
         *slash = '\0';
     }
     return true;
+}
+
+// The entries PREFIXN of a sysfs folder (/sys/class/gpio, the GPIO bus's
+// devices) with the given label, or whose device, less `drop` components, is
+// `owner`, or both; nullptr asks nothing. Read straight from the kernel: the
+// C library's directory streams allocate.
+struct folder_scan {
+    const char *dir, *prefix;
+    const char *label = nullptr;
+    const char *owner = nullptr;
+    int drop = 0;
+    int found[siblings_max] = {};
+    int count = 0;
+};
+
+void scan(folder_scan &s) {
+    int fd = open(s.dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    char buf[2048];
+    long len;
+    while (fd >= 0 && (len = syscall(SYS_getdents64, fd, buf, sizeof buf)) > 0) {
+        // The kernel's linux_dirent64: inode, offset, record length, type, name.
+        unsigned short reclen;
+        for (long at = 0; at < len; at += reclen) {
+            memcpy(&reclen, buf + at + 16, sizeof reclen);
+            const char *name = buf + at + 19;
+            int n = numbered(name, s.prefix);
+            char path[path_max], text[path_max];
+            put(path, sizeof path, "%s/%s%s", s.dir, name, s.label != nullptr ? "/label" : "");
+            if (n < 0 || s.count == siblings_max ||
+                (s.label != nullptr &&
+                 (!read_text(path, text, sizeof text) || strcmp(text, s.label) != 0)))
+                continue;
+            path[strlen(path) - (s.label != nullptr ? 6 : 0)] = '\0';
+            if (s.owner == nullptr ||
+                (device_of(path, s.drop, text, sizeof text) && strcmp(text, s.owner) == 0))
+                s.found[s.count++] = n;
+        }
+    }
+    if (fd >= 0)
+        close(fd);
 }
 
 enum class chip_iface { global, legacy, chip_local, missing };
@@ -191,220 +177,136 @@ struct chip_place {
     char missing[path_max] = "";
 };
 
-void path_in(char *out, size_t size, const char *format, int n) {
-    char name[64];
-    snprintf(name, sizeof name, format, n);
-    put(out, size, "%s/sys/class/gpio/%s", st.root, name);
-}
-
-// A chip of the chip-local interface (6.17 and later), by device number or
-// by label: /sys/class/gpio/chipN.
-bool find_chip_local(int device, chip_place &p) {
-    char path[path_max], text[GPIO_MAX_NAME_SIZE + 1];
-    if (device >= 0) {
-        path_in(path, sizeof path, "chip%d", device);
-        if (!is_there(path))
-            return false;
-        p.device = device;
-    } else {
-        dir_names d;
-        put(path, sizeof path, "%s/sys/class/gpio", st.root);
-        if (!open_names(d, path))
-            return false;
-        for (const char *name; p.device < 0 && (name = next_name(d)) != nullptr;) {
-            int n = numbered(name, "chip");
-            char label[path_max];
-            put(label, sizeof label, "%s/%s/label", path, name);
-            if (n >= 0 && read_text(label, text, sizeof text) && strcmp(text, st.lines.chip) == 0)
-                p.device = n;
-        }
-        close_names(d);
-        if (p.device < 0)
-            return false;
-    }
-    char ngpio[path_max];
-    path_in(path, sizeof path, "chip%d", p.device);
-    put(ngpio, sizeof ngpio, "%s/ngpio", path);
-    p.iface = chip_iface::chip_local;
-    p.lines = read_number(ngpio);
-    return true;
-}
-
 // The label the character device gives chip `device`, where it can be asked.
 bool device_label(int device, char *out, size_t size) {
     char path[path_max];
     put(path, sizeof path, "%s/dev/gpiochip%d", st.root, device);
     int fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    bool ok = chip_label(fd, out, size);
-    close(fd);
+    bool ok = fd >= 0 && chip_label(fd, out, size);
+    if (fd >= 0)
+        close(fd);
     return ok;
 }
 
 // The base of chip `device` in the legacy interface, which names chips by
-// base (/sys/class/gpio/gpiochipBASE) while the GPIO bus names them by device
-// number (/sys/bus/gpio/devices/gpiochipN). A chip's sysfs entry sits under
-// its parent device, or under the chip's own device when it has none; where
+// base (/sys/class/gpio/gpiochipBASE) where the GPIO bus names them by device
+// number (/sys/bus/gpio/devices/gpiochipN). A chip's entry sits under its
+// parent device, or under the chip's own device when it has none; where
 // several chips share a parent (a SoC's banks), the character device's label
-// tells them apart, or else their order: a kernel gives bases in the order
-// it numbers the chips.
-bool find_base(int device, chip_place &p) {
-    char bus[path_max], self[path_max], parent[path_max], class_dir[path_max];
-    put(bus, sizeof bus, "%s/sys/bus/gpio/devices/gpiochip%d", st.root, device);
-    if (!device_of(bus, 0, self, sizeof self) || !device_of(bus, 1, parent, sizeof parent))
-        return false;
-    put(class_dir, sizeof class_dir, "%s/sys/class/gpio", st.root);
-    int bases[siblings_max], count = 0, exact = -1;
-    dir_names d;
-    if (!open_names(d, class_dir))
-        return false;
-    for (const char *name; exact < 0 && (name = next_name(d)) != nullptr;) {
-        int base = numbered(name, "gpiochip");
-        char link[path_max], owner[path_max];
-        put(link, sizeof link, "%s/%s", class_dir, name);
-        if (base < 0 || !device_of(link, 2, owner, sizeof owner))
-            continue;
-        if (strcmp(owner, self) == 0)
-            exact = base;
-        else if (strcmp(owner, parent) == 0 && count < siblings_max)
-            bases[count++] = base;
+// tells them apart, or else their order: a kernel gives dynamic bases in the
+// order it numbers the chips.
+int find_base(int device) {
+    char bus[path_max], self[path_max], parent[path_max], label[path_max];
+    put(bus, sizeof bus, "%s/sys/bus/gpio/devices", st.root);
+    put(label, sizeof label, "%s/gpiochip%d", bus, device);
+    if (!device_of(label, 0, self, sizeof self) || !device_of(label, 1, parent, sizeof parent))
+        return -1;
+    folder_scan own{st.class_dir, "gpiochip"}, banks{st.class_dir, "gpiochip"};
+    own.owner = self;
+    own.drop = banks.drop = 2;
+    banks.owner = parent;
+    scan(own);
+    scan(banks);
+    if (own.count == 1 || banks.count <= 1)
+        return own.count == 1 ? own.found[0] : banks.count == 1 ? banks.found[0] : -1;
+    folder_scan named = banks;
+    named.label = label;
+    named.count = 0;
+    if (device_label(device, label, sizeof label)) {
+        scan(named);
+        if (named.count == 1)
+            return named.found[0];
     }
-    close_names(d);
-    if (exact < 0 && count > 1) {
-        char label[GPIO_MAX_NAME_SIZE + 1], theirs[GPIO_MAX_NAME_SIZE + 1];
-        int matched = 0;
-        for (int k = 0; device_label(device, label, sizeof label) && k < count; k++) {
-            char path[path_max];
-            put(path, sizeof path, "%s/gpiochip%d/label", class_dir, bases[k]);
-            if (read_text(path, theirs, sizeof theirs) && strcmp(theirs, label) == 0) {
-                exact = bases[k];
-                matched++;
-            }
-        }
-        if (matched != 1)
-            exact = -1;
+    folder_scan siblings{bus, "gpiochip"};
+    siblings.owner = parent;
+    siblings.drop = 1;
+    scan(siblings);
+    int rank = 0, below;
+    for (int k = 0; k < siblings.count; k++)
+        rank += siblings.found[k] < device;
+    for (int k = 0; siblings.count == banks.count && k < banks.count; k++) {
+        below = 0;
+        for (int j = 0; j < banks.count; j++)
+            below += banks.found[j] < banks.found[k];
+        if (below == rank)
+            return banks.found[k];
     }
-    if (exact < 0 && count > 1) {
-        // The chips of the parent by device number, against their bases.
-        int rank = 0, siblings = 0;
-        char root_bus[path_max];
-        put(root_bus, sizeof root_bus, "%s/sys/bus/gpio/devices", st.root);
-        if (open_names(d, root_bus)) {
-            for (const char *name; (name = next_name(d)) != nullptr;) {
-                int n = numbered(name, "gpiochip");
-                char link[path_max], owner[path_max];
-                put(link, sizeof link, "%s/%s", root_bus, name);
-                if (n >= 0 && device_of(link, 1, owner, sizeof owner) &&
-                    strcmp(owner, parent) == 0) {
-                    siblings++;
-                    rank += n < device;
-                }
-            }
-            close_names(d);
-        }
-        int below = 0;
-        for (int k = 0; siblings == count && k < count; k++, below = 0) {
-            for (int j = 0; j < count; j++)
-                below += bases[j] < bases[k];
-            if (below == rank)
-                exact = bases[k];
-        }
-    }
-    if (exact < 0 && count == 1)
-        exact = bases[0];
-    if (exact < 0)
-        return false;
-    char ngpio[path_max];
-    put(ngpio, sizeof ngpio, "%s/gpiochip%d/ngpio", class_dir, exact);
-    p.iface = chip_iface::legacy;
-    p.device = device;
-    p.base = exact;
-    p.lines = read_number(ngpio);
-    return true;
+    return -1;
 }
 
-// A chip of the legacy interface by its label.
-bool find_labelled_base(chip_place &p) {
-    char class_dir[path_max], text[GPIO_MAX_NAME_SIZE + 1];
-    put(class_dir, sizeof class_dir, "%s/sys/class/gpio", st.root);
-    dir_names d;
-    if (!open_names(d, class_dir))
-        return false;
-    int found = -1;
-    for (const char *name; found < 0 && (name = next_name(d)) != nullptr;) {
-        int base = numbered(name, "gpiochip");
-        char path[path_max];
-        put(path, sizeof path, "%s/%s/label", class_dir, name);
-        if (base >= 0 && read_text(path, text, sizeof text) && strcmp(text, st.lines.chip) == 0)
-            found = base;
-    }
-    close_names(d);
-    if (found < 0)
-        return false;
-    char ngpio[path_max];
-    put(ngpio, sizeof ngpio, "%s/gpiochip%d/ngpio", class_dir, found);
-    p.iface = chip_iface::legacy;
-    p.base = found;
-    p.lines = read_number(ngpio);
-    return true;
+// The line count in a chip's entry of the class folder.
+int lines_of(const char *entry, int n) {
+    char path[path_max], text[16];
+    put(path, sizeof path, "%s/%s%d/ngpio", st.class_dir, entry, n);
+    int lines = -1;
+    if (!read_text(path, text, sizeof text) ||
+        parse_int(text, strlen(text), &lines) != parsed_int::in_range)
+        return -1;
+    return lines;
 }
 
-// Whether the kernel offers the chip-local interface at all.
-bool any_chip_local() {
-    char class_dir[path_max];
-    put(class_dir, sizeof class_dir, "%s/sys/class/gpio", st.root);
-    dir_names d;
-    if (!open_names(d, class_dir))
-        return false;
-    bool found = false;
-    for (const char *name; !found && (name = next_name(d)) != nullptr;)
-        found = numbered(name, "chip") >= 0;
-    close_names(d);
-    return found;
-}
-
-// Where the chip of the setting is: the chip-local interface where the kernel
-// has it, else the legacy one with the chip's base, else (a kernel that
-// shows no chips: no GPIO bus, or no sysfs GPIO at all) the offsets taken as
-// the numbers, base 0.
+// Where the chip of the setting is: in the chip-local interface where the
+// kernel has it (/sys/class/gpio/chipN), else in the legacy one at its base,
+// else (a kernel that shows no chips: no GPIO bus, or no sysfs GPIO at all)
+// nowhere: the offsets are taken as the numbers, base 0.
 chip_place find_chip() {
     chip_place p;
     const char *chip = st.lines.chip;
     if (chip[0] == '\0')
-        return p; // the offsets are the numbers, as the settings say
+        return p; // GPIO numbers, as the settings give them
     bool by_label = chip_kind(chip) == chip_by::label;
     int device = by_label ? -1 : chip_number(chip);
-    if (!by_label && device < 0) {
+    if (device < 0 && !by_label) {
         p.iface = chip_iface::missing;
         put(p.missing, sizeof p.missing, "%s", chip);
         return p;
     }
-    if (find_chip_local(device, p))
-        return p;
     char path[path_max];
-    put(path, sizeof path, "%s/sys/class/gpio/export", st.root);
-    bool legacy = is_there(path);
-    if (!legacy && !any_chip_local())
+    folder_scan local{st.class_dir, "chip"};
+    local.label = by_label ? chip : nullptr;
+    scan(local);
+    put(path, sizeof path, "%s/chip%d", st.class_dir, device);
+    if (by_label ? local.count > 0 : access(path, F_OK) == 0) {
+        p.iface = chip_iface::chip_local;
+        p.device = by_label ? local.found[0] : device;
+        p.lines = lines_of("chip", p.device);
+        return p;
+    }
+    put(path, sizeof path, "%s/export", st.class_dir);
+    bool legacy = access(path, F_OK) == 0;
+    if (by_label) {
+        local.label = nullptr;
+        scan(local);
+    }
+    if (!legacy && local.count == 0)
         return p; // no sysfs GPIO: the export file, as ever, tells
     p.iface = chip_iface::missing;
     if (by_label)
         put(p.missing, sizeof p.missing, "the GPIO chip labelled \"%s\"", chip);
     else if (!legacy)
-        path_in(p.missing, sizeof p.missing, "chip%d/export", device);
+        put(p.missing, sizeof p.missing, "%s/chip%d/export", st.class_dir, device);
     else
         put(p.missing, sizeof p.missing, "%s/sys/bus/gpio/devices/gpiochip%d", st.root, device);
-    if (!legacy)
-        return p;
-    if (by_label) {
-        find_labelled_base(p);
-        return p;
+    int base = -1;
+    if (legacy && by_label) {
+        folder_scan named{st.class_dir, "gpiochip"};
+        named.label = chip;
+        scan(named);
+        base = named.count > 0 ? named.found[0] : -1;
+    } else if (legacy && device >= 0) {
+        put(path, sizeof path, "%s/sys/bus/gpio", st.root);
+        if (access(path, F_OK) != 0) {
+            p.iface = chip_iface::global;
+            return p;
+        }
+        base = find_base(device);
     }
-    put(path, sizeof path, "%s/sys/bus/gpio", st.root);
-    if (!is_there(path))
-        p.iface = chip_iface::global;
-    else
-        find_base(device, p);
+    if (base >= 0) {
+        p.iface = chip_iface::legacy;
+        p.device = device;
+        p.base = base;
+        p.lines = lines_of("gpiochip", base);
+    }
     return p;
 }
 
@@ -453,7 +355,7 @@ bool export_line(sysfs_line &line, int device) {
     line_error e = write_sysfs(st.export_file, line.number);
     if (e.error != 0 && strcmp(e.action, "open") == 0)
         return false;
-    if (e.error == 0 || is_there(line.dir))
+    if (e.error == 0 || access(line.dir, F_OK) == 0)
         return true;
     name_line(line, device, -1);
     line.unusable = {e.error, "export", line.name};
@@ -474,6 +376,7 @@ void gpio_bind(line_pair lines, const char *root) {
     st = sysfs_state{};
     st.lines = lines;
     put(st.root, sizeof st.root, "%s", root);
+    put(st.class_dir, sizeof st.class_dir, "%s/sys/class/gpio", root);
     if (chip_kind(lines.chip) == chip_by::label)
         put(st.chip_name, sizeof st.chip_name, "the GPIO chip labelled \"%s\"", lines.chip);
     else
@@ -537,9 +440,9 @@ bool gpio_setup(bool need_export) {
         return false;
     }
     if (p.iface == chip_iface::chip_local)
-        path_in(st.export_file, sizeof st.export_file, "chip%d/export", p.device);
+        put(st.export_file, sizeof st.export_file, "%s/chip%d/export", st.class_dir, p.device);
     else
-        put(st.export_file, sizeof st.export_file, "%s/sys/class/gpio/export", st.root);
+        put(st.export_file, sizeof st.export_file, "%s/export", st.class_dir);
     for (sysfs_line *line : lines_of_pair) {
         place_line(*line, p);
         if (p.lines >= 0 && (line->offset < 0 || line->offset >= p.lines)) {
