@@ -7,11 +7,13 @@
 #include "pacing.h"
 #include "sample.h"
 #include "station_id.h"
+#include "watch.h"
 #include "window.h"
 
 #include <cstdio>
 #include <cstring>
 #include <sys/time.h>
+#include <time.h>
 #include <unistd.h>
 
 // Build settings (CMake cache variables of the same names).
@@ -29,6 +31,12 @@
 #endif
 #ifndef GUSTLINK_LOOKUP_RETRY_MS
 #define GUSTLINK_LOOKUP_RETRY_MS lookup_retry_ms
+#endif
+#ifndef GUSTLINK_SILENCE_S
+#define GUSTLINK_SILENCE_S 60
+#endif
+#ifndef GUSTLINK_REMIND_S
+#define GUSTLINK_REMIND_S 3600
 #endif
 
 namespace {
@@ -74,6 +82,45 @@ void rest_if_starving(int64_t trying_since) {
         usleep(starving_pause_us);
 }
 
+// Milliseconds of the clock no one sets, for what the log is told of the
+// board; a reading that fails (it cannot) keeps the last.
+int64_t watch_clock() {
+    static int64_t last;
+    timespec t;
+    if (clock_gettime(CLOCK_MONOTONIC, &t) == 0)
+        last = static_cast<int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+    return last;
+}
+
+board_watch watch;
+char lines_told[128]; // the chip and lines, as the silence is told
+
+void tell_news(int64_t now) {
+    char length[32];
+    for (watch_news news; (news = watch_next(watch, now)) != watch_news::none;) {
+        switch (news) {
+        case watch_news::silent:
+            format_duration(length, sizeof length, (now - watch.since) / 1000);
+            fprintf(stderr,
+                    "gustlink: no wind frame for %s (%u hunts, %u failed checks) on %s: is the "
+                    "wind board powered and wired?\n",
+                    length, watch.hunts, watch.failed, lines_told);
+            break;
+        case watch_news::back:
+            format_duration(length, sizeof length, watch.told_back / 1000);
+            fprintf(stderr, "gustlink: wind frames again after %s\n", length);
+            break;
+        case watch_news::failed_checks:
+            format_duration(length, sizeof length, watch.remind_ms / 1000);
+            fprintf(stderr, "gustlink: %u of %u wind frames failed their check in the last %s\n",
+                    watch.told_failed, watch.told_read, length);
+            break;
+        case watch_news::none:
+            break;
+        }
+    }
+}
+
 } // namespace
 
 int main() {
@@ -103,6 +150,14 @@ int main() {
     clock_run = data_run = {};
     puts("4");
 
+    if (wind_lines.chip[0] == '\0')
+        snprintf(lines_told, sizeof lines_told, "GPIO %d (clock) and %d (data)", wind_lines.clock,
+                 wind_lines.data);
+    else
+        snprintf(lines_told, sizeof lines_told, "%s lines %d (clock) and %d (data)",
+                 wind_lines.chip, wind_lines.clock, wind_lines.data);
+    watch = watch_start(GUSTLINK_SILENCE_S * 1000LL, GUSTLINK_REMIND_S * 1000LL, watch_clock());
+
     wind.w_p = 0;
     wind.ref_speed = 0;
     int frame[4];
@@ -116,19 +171,27 @@ int main() {
         frame_result read;
         while ((read = read_frame(frame)) == frame_result::no_sync) {
             note_lines(); // a sound pulse ends a run of failures
+            watch_hunt(watch);
+            tell_news(watch_clock());
             rest_if_starving(trying_since);
         }
         note_lines();
         if (read == frame_result::line_failed) {
+            tell_news(watch_clock());
             usleep(line_pause_us);
             continue;
         }
         if (!frame_ok(frame)) {
             printf("CRC"); // hunted again at once, unless no frame has passed for a cycle
+            watch_failed(watch);
+            tell_news(watch_clock());
             rest_if_starving(trying_since);
             continue;
         }
         passed = true;
+        int64_t passed_at = watch_clock();
+        watch_passed(watch, passed_at);
+        tell_news(passed_at);
         int degrees = direction_degrees(frame[2]);
         printf("%d %d\n\r", frame[1], degrees);
         take_sample(wind, frame[1], degrees, outputs);
