@@ -82,13 +82,14 @@ void rest_if_starving(int64_t trying_since) {
         usleep(starving_pause_us);
 }
 
-// Milliseconds of the clock no one sets, for what the log is told of the
+// Ticks (watch.h) of the clock no one sets, for what the log is told of the
 // board; a reading that fails (it cannot) keeps the last.
 int64_t watch_clock() {
     static int64_t last;
     timespec t;
     if (clock_gettime(CLOCK_MONOTONIC, &t) == 0)
-        last = static_cast<int64_t>(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+        last = static_cast<int64_t>(t.tv_sec) << tick_shift |
+               static_cast<uint32_t>(t.tv_nsec) / (1000000000u >> tick_shift);
     return last;
 }
 
@@ -100,18 +101,18 @@ void tell_news(int64_t now) {
     for (watch_news news; (news = watch_next(watch, now)) != watch_news::none;) {
         switch (news) {
         case watch_news::silent:
-            format_duration(length, sizeof length, (now - watch.since) / 1000);
+            format_duration(length, sizeof length, now - watch.since);
             fprintf(stderr,
                     "gustlink: no wind frame for %s (%u hunts, %u failed checks) on %s: is the "
                     "wind board powered and wired?\n",
                     length, watch.hunts, watch.failed, lines_told);
             break;
         case watch_news::back:
-            format_duration(length, sizeof length, watch.told_back / 1000);
+            format_duration(length, sizeof length, watch.told_back);
             fprintf(stderr, "gustlink: wind frames again after %s\n", length);
             break;
         case watch_news::failed_checks:
-            format_duration(length, sizeof length, watch.remind_ms / 1000);
+            format_duration(length, sizeof length, watch.remind);
             fprintf(stderr, "gustlink: %u of %u wind frames failed their check in the last %s\n",
                     watch.told_failed, watch.told_read, length);
             break;
@@ -156,7 +157,7 @@ int main() {
     else
         snprintf(lines_told, sizeof lines_told, "%s lines %d (clock) and %d (data)",
                  wind_lines.chip, wind_lines.clock, wind_lines.data);
-    watch = watch_start(GUSTLINK_SILENCE_S * 1000LL, GUSTLINK_REMIND_S * 1000LL, watch_clock());
+    watch = watch_start(GUSTLINK_SILENCE_S, GUSTLINK_REMIND_S, watch_clock());
 
     wind.w_p = 0;
     wind.ref_speed = 0;

@@ -2,8 +2,20 @@
 
 #include <cstdio>
 
-board_watch watch_start(int64_t silence_ms, int64_t remind_ms, int64_t now) {
-    return {silence_ms, remind_ms, now, -1, 0, 0, now, 0, 0, 0, 0, -1, 0};
+board_watch watch_start(uint32_t silence_s, uint32_t remind_s, int64_t now) {
+    return {int64_t{silence_s} << tick_shift,
+            int64_t{remind_s} << tick_shift,
+            now,
+            -1,
+            0,
+            0,
+            now,
+            0,
+            0,
+            0,
+            0,
+            -1,
+            0};
 }
 
 void watch_hunt(board_watch &w) {
@@ -31,11 +43,11 @@ watch_news watch_next(board_watch &w, int64_t now) {
         w.back_after = -1;
         return watch_news::back;
     }
-    if (now - w.since >= w.silence_ms && (w.told < 0 || now - w.told >= w.remind_ms)) {
+    if (now - w.since >= w.silence && (w.told < 0 || now - w.told >= w.remind)) {
         w.told = now;
         return watch_news::silent;
     }
-    if (now - w.period >= w.remind_ms) {
+    if (now - w.period >= w.remind) {
         w.told_read = w.read;
         w.told_failed = w.period_failed;
         w.period = now;
@@ -46,14 +58,15 @@ watch_news watch_next(board_watch &w, int64_t now) {
     return watch_news::none;
 }
 
-void format_duration(char *out, size_t size, int64_t seconds) {
-    long long s = seconds < 0 ? 0 : seconds;
+void format_duration(char *out, size_t size, int64_t ticks) {
+    // Ticks of a clock since boot: 32 bits of seconds hold 136 years.
+    uint32_t s = ticks < 0 ? 0 : static_cast<uint32_t>(ticks >> tick_shift);
     if (s < 120)
-        snprintf(out, size, "%lld s", s);
+        snprintf(out, size, "%u s", s);
     else if (s < 3600)
-        snprintf(out, size, "%lld min", s / 60);
+        snprintf(out, size, "%u min", s / 60);
     else if (s % 3600 < 60)
-        snprintf(out, size, "%lld h", s / 3600);
+        snprintf(out, size, "%u h", s / 3600);
     else
-        snprintf(out, size, "%lld h %lld min", s / 3600, s % 3600 / 60);
+        snprintf(out, size, "%u h %u min", s / 3600, s % 3600 / 60);
 }

@@ -1,6 +1,6 @@
 // What gustlink tells the log of its board, and how often: a silence once,
 // then once a reminder period; its end once; failed checks once a period
-// that had any. Times in milliseconds; thresholds of 60 s and an hour.
+// that had any. Thresholds of 60 s and an hour.
 #include "watch.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr int64_t s = 1000, hour = 3600 * s;
+constexpr int64_t s = int64_t{1} << tick_shift, hour = 3600 * s;
 
 std::vector<watch_news> due(board_watch &w, int64_t now) {
     std::vector<watch_news> out;
@@ -21,7 +21,7 @@ std::vector<watch_news> due(board_watch &w, int64_t now) {
 using news = std::vector<watch_news>;
 
 TEST(Watch, ASilenceIsToldOnceThenHourlyAndItsEndOnce) {
-    board_watch w = watch_start(60 * s, hour, 0);
+    board_watch w = watch_start(60, 3600, 0);
     for (int k = 0; k < 1480; k++)
         watch_hunt(w);
     watch_failed(w);
@@ -46,7 +46,7 @@ TEST(Watch, ASilenceIsToldOnceThenHourlyAndItsEndOnce) {
 }
 
 TEST(Watch, FailedChecksAreCountedAgainstTheFramesReadOncePerPeriodThatHadAny) {
-    board_watch w = watch_start(60 * s, hour, 0);
+    board_watch w = watch_start(60, 3600, 0);
     // A frame every 30 s: never a silence.
     for (int64_t t = 30 * s; t <= hour; t += 30 * s) {
         watch_passed(w, t);
@@ -75,7 +75,7 @@ TEST(Watch, DurationsAsTheLogGivesThem) {
                  {3659, "1 h"},  {11520, "3 h 12 min"}, {-5, "0 s"}};
     for (const auto &c : cases) {
         char out[32];
-        format_duration(out, sizeof out, c.seconds);
+        format_duration(out, sizeof out, c.seconds * s);
         EXPECT_STREQ(out, c.text) << c.seconds;
     }
 }
