@@ -143,7 +143,10 @@ int main() {
     gpio_bind(wind_lines);
     line_fault = {};
     if (!gpio_setup(true)) {
+        // On standard output as it has always been, and on standard error for
+        // the service's log, which is all a router's owner sees.
         printf("Error whilst opening %s\n", gpio_setup_file());
+        fprintf(stderr, "gustlink: Error whilst opening %s\n", gpio_setup_file());
         return -1;
     }
     // A direction that cannot be set is told now; the cycle tells its own.
@@ -166,6 +169,7 @@ int main() {
     int64_t trying_since = 0;
     for (;;) {
         int32_t start = now_usec();
+        follow_lookup(); // nothing, once the server's name is known
         if (passed)
             trying_since = tv_total();
         passed = false;

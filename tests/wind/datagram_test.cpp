@@ -2,9 +2,31 @@
 #include "station_id.h"
 
 #include <arpa/inet.h>
+#include <csignal>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+// The resolver, stood in for: an address in numbers at once. "hangs" fails at
+// start-up, then, in the look-ups that follow, never answers, as a resolver
+// whose name server is out of reach: it says so on `hanging` first, and an
+// alarm ends it after 20 s, should nothing else.
+int hanging = -1;
+
+bool resolve_host(const char *host, in_addr &out) {
+    static int calls;
+    if (strcmp(host, "hangs") != 0)
+        return inet_aton(host, &out) != 0;
+    if (calls++ > 0) {
+        alarm(20);
+        if (write(hanging, "+", 1) == 1)
+            for (;;)
+                pause();
+    }
+    return false;
+}
 
 namespace {
 
@@ -39,6 +61,38 @@ TEST(WindReport, AnUnknownServerIsLookedUpAgainAtMostOnceAMinute) {
     EXPECT_TRUE(lookup_due(1000, 61000, lookup_retry_ms));
     EXPECT_TRUE(lookup_due(1000, 1000 + 3600000, lookup_retry_ms));
     EXPECT_EQ(lookup_retry_ms, 60000);
+}
+
+// However the program ends, the look-up it started ends with it: the orphan
+// comes to this process (a subreaper), killed at once, not by its alarm.
+TEST(WindReport, ALookUpThatHangsHoldsNothingAndEndsWithTheProgram) {
+    ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1UL, 0UL, 0UL, 0UL), 0);
+    for (int sig : {SIGTERM, SIGKILL}) {
+        int fds[2];
+        ASSERT_EQ(pipe(fds), 0);
+        hanging = fds[1];
+        pid_t program = fork();
+        ASSERT_GE(program, 0);
+        if (program == 0) {
+            open_endpoint("hangs", 50);
+            usleep(60000);
+            follow_lookup(); // starts the look-up
+            follow_lookup(); // not due again: waits for nothing
+            _exit(pause());
+        }
+        char c;
+        ASSERT_EQ(read(fds[0], &c, 1), 1); // the look-up hangs
+        close(fds[0]);
+        close(fds[1]);
+        int status = 0;
+        ASSERT_EQ(kill(program, sig), 0);
+        ASSERT_EQ(waitpid(program, &status, 0), program);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == sig);
+        EXPECT_GT(waitpid(-1, &status, 0), 0);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
+            << "the look-up outlived the program ended by signal " << sig;
+    }
+    prctl(PR_SET_CHILD_SUBREAPER, 0UL, 0UL, 0UL, 0UL);
 }
 
 TEST(WindReport, SendsThirtyTwoBytesToTheServer) {
@@ -83,6 +137,25 @@ TEST(WindReport, SendsThirtyTwoBytesToTheServer) {
     }
     close(server); // the endpoint's socket lives as long as the process
     memset(maddr, 0, sizeof maddr);
+}
+
+// Said on standard output as always, and on standard error, which alone
+// reaches the service's log.
+TEST(WindReport, APortInUseIsToldOnBothStreams) {
+    int holder = socket(AF_INET, SOCK_DGRAM, 0); // fails when the port is taken already
+    sockaddr_in own{};
+    own.sin_family = AF_INET;
+    own.sin_port = htons(report_port);
+    bind(holder, reinterpret_cast<sockaddr *>(&own), sizeof own);
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    open_endpoint("127.0.0.1");
+    fflush(stdout);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "10003: cannot bind port number 10003 \n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              std::string("gustlink: 10003: cannot bind port number 10003: ") +
+                  strerror(EADDRINUSE) + "\n");
+    close(holder);
 }
 
 } // namespace
