@@ -175,3 +175,9 @@ cpu_seconds group_cpu_seconds(pid_t group) {
     closedir(proc);
     return sum;
 }
+
+double run_queue_seconds(pid_t pid) {
+    std::istringstream sched(proc_file("/proc/" + std::to_string(pid) + "/schedstat"));
+    double run = 0, wait = 0;
+    return sched >> run >> wait ? wait / 1e9 : 0;
+}

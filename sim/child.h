@@ -53,3 +53,7 @@ struct cpu_seconds {
     double waited;
 };
 cpu_seconds group_cpu_seconds(pid_t group);
+
+// Seconds the process `pid` alone has so far waited on a run queue; 0 once
+// it is gone.
+double run_queue_seconds(pid_t pid);

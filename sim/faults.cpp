@@ -5,6 +5,7 @@
 #include "record.h"
 #include "tmp.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
@@ -78,7 +79,43 @@ bool line_back(fault_schedule &fs, lockstep &ls, int k, std::string &why) {
     return true;
 }
 
+// The program's progress at its last read met (or now, between reads).
+fault_schedule::stamp stamp_at(const lockstep &ls, const child_process &c, int64_t at) {
+    return {at, ls.held_us, run_queue_seconds(c.pid)};
+}
+
+void period_step(fault_schedule::period_watch &p, const fault_schedule::stamp &now) {
+    double wall = static_cast<double>(now.at - p.last.at) / 1e6;
+    double held = static_cast<double>(now.held_us - p.last.held_us) / 1e6;
+    double waited = now.waited - p.last.waited;
+    p.longest = std::max(p.longest, wall - held - (waited > 0 ? waited : 0));
+}
+
+// Records the verdict on the span, ended at `end`.
+void end_period(fault_schedule &fs, const fault_schedule::stamp &end) {
+    fault_schedule::period_watch &p = fs.period;
+    p.on = false;
+    period_step(p, end);
+    fs.record +=
+        p.tag + period_verdict(p.longest, p.shortest, static_cast<double>(end.at - p.since) / 1e6) +
+        "\n";
+}
+
 } // namespace
+
+void period_mark(fault_schedule &fs, const lockstep &ls, const child_process &c) {
+    fault_schedule::period_watch &p = fs.period;
+    if (!p.on)
+        return;
+    fault_schedule::stamp now = stamp_at(ls, c, ls.met_at);
+    if (p.updated) {
+        double apart = static_cast<double>(now.at - p.last.at) / 1e6;
+        p.shortest = p.shortest < 0 ? apart : std::min(p.shortest, apart);
+    }
+    period_step(p, now);
+    p.last = now;
+    p.updated = true;
+}
 
 bool faults_at_read(fault_schedule &fs, lockstep &ls, child_process &c, std::string &why) {
     // Full stays full: the room a program frees (a file it replaced) is taken
@@ -120,6 +157,22 @@ bool faults_at_read(fault_schedule &fs, lockstep &ls, child_process &c, std::str
             fs.record += at(ls) + "hosts server\n";
             ok = name_server_late(ls.sb->server_name, why);
             break;
+        case fault::dns_answers:
+            fs.record += at(ls) + "dns answers\n";
+            fs.dns_answers = true;
+            break;
+        case fault::watch_period: {
+            char span[32];
+            std::snprintf(span, sizeof span, "%g", f.seconds);
+            fault_schedule::period_watch &p = fs.period;
+            p = fault_schedule::period_watch{};
+            p.on = true;
+            p.last = stamp_at(ls, c, ls.met_at);
+            p.since = p.last.at;
+            p.until = p.since + static_cast<int64_t>(f.seconds * 1e6);
+            p.tag = at(ls) + "period watched for " + span + " s: ";
+            break;
+        }
         case fault::watch_cpu: {
             char span[32];
             std::snprintf(span, sizeof span, "%g", f.seconds);
@@ -167,6 +220,8 @@ void end_watch(fault_schedule &fs, const lockstep &ls, const child_process &c) {
 void faults_in_time(fault_schedule &fs, const lockstep &ls, child_process &c) {
     if (fs.watching && now_us() >= fs.watch_until)
         end_watch(fs, ls, c);
+    if (fs.period.on && now_us() >= fs.period.until)
+        end_period(fs, stamp_at(ls, c, now_us()));
     if (fs.stop_at == 0 || now_us() < fs.stop_at)
         return;
     fs.stop_at = 0;
@@ -191,4 +246,8 @@ void faults_at_end(fault_schedule &fs, const lockstep &ls, const child_process &
     }
     if (fs.watching)
         end_watch(fs, ls, c);
+    // Ended with the program: the span ends at its last read, where the
+    // station held it (the stream had run out) or it left.
+    if (fs.period.on)
+        end_period(fs, stamp_at(ls, c, std::max(ls.met_at, fs.period.last.at)));
 }

@@ -10,6 +10,9 @@
 //   @N cpu watched for S s: VERDICT
 //                                  the span of a "watch cpu", tagged with its
 //                                  start, recorded at its end
+//   @N period watched for S s: PERIOD
+//                                  the same for a "watch period"
+//   @N dns answers                 the name server answers from here
 //   @N stop                        the station stopped the program
 //
 // While /tmp is full, each read takes back whatever room the program freed
@@ -24,6 +27,16 @@
 // that span. A program that waits a few milliseconds between tries stays far
 // below the mark; one that retries at once stays near the whole span, on a
 // loaded machine too. A span under half a second is too short to judge.
+//
+// PERIOD judges the program's cycle over the span by the updates of /tmp
+// (gustlink rewrites its realtime file after every sound frame), each seen
+// when the program reaches its next read of the data line: every time from
+// one update to the next, and from the span's start and to its end, less
+// what the program spent in that time waiting on a run queue and in reads
+// for the station, must stay within 150 ms (a loaded machine or an emulated
+// CPU delays the cycle by that much, a program that stalls by far more); and
+// no two updates may come less than 50 ms apart by the clock
+// (record.h, period_verdict).
 #pragma once
 
 #include "child.h"
@@ -50,7 +63,25 @@ struct fault_schedule {
         uint64_t until = 0; // reads or pulses until it comes back; 0: never
         uint64_t seen = 0;  // reads so far, while the clock line is missing
     } line[2];              // the clock line, the data line
-    bool watching = false;  // a "watch cpu" span is running
+    // A point of a "watch period" span: when, and what the program had spent
+    // by then in reads for the station and on a run queue.
+    struct stamp {
+        int64_t at = 0;
+        int64_t held_us = 0;
+        double waited = 0;
+    };
+    struct period_watch {
+        bool on = false;
+        int64_t until = 0; // when it ends
+        std::string tag;   // its record, but for the verdict
+        int64_t since = 0;
+        stamp last;           // the span's start, then the last update
+        bool updated = false; // an update seen in the span
+        double longest = 0;   // the longest time judged so far, in seconds
+        double shortest = -1; // the shortest between two updates; -1: none yet
+    } period;
+    bool dns_answers = false; // the name server answers
+    bool watching = false;    // a "watch cpu" span is running
     span watched;
     int64_t watch_until = 0; // when it ends
     std::string watch_tag;   // its record, but for the verdict
@@ -66,6 +97,9 @@ bool faults_at_read(fault_schedule &fs, lockstep &ls, child_process &c, std::str
 // data line back when the program has made its pulses, and lets the next
 // gated write through.
 bool faults_at_clock(fault_schedule &fs, lockstep &ls, std::string &why);
+
+// An update of /tmp seen at the read being served.
+void period_mark(fault_schedule &fs, const lockstep &ls, const child_process &c);
 
 // Stops the program when its time has come; ends a watch whose time is up.
 void faults_in_time(fault_schedule &fs, const lockstep &ls, child_process &c);

@@ -141,6 +141,7 @@ int main(int argc, char **argv) {
     cfg.export_file = sc.export_file;
     cfg.layout = sc.layout;
     cfg.server_named = sc.server_named;
+    cfg.dns = sc.dns;
     cfg.server_name = o.server_name;
     for (const fault &f : sc.faults)
         cfg.small_tmp = cfg.small_tmp || f.action == fault::tmp_full;

@@ -168,7 +168,7 @@ bool server_namespace(int &server_ns, nl_socket &server_sk, server_end &srv, std
     if (!ok)
         why = std::string("server namespace: ") + std::strerror(errno);
     ok = ok && (server_sk = route_socket(why)) && link_up(server_sk.get(), "lo", why) &&
-         open_capture(srv, why);
+         open_capture(srv, why) && open_name_server(srv, why);
     if (setns(station_ns, CLONE_NEWNET) != 0) {
         why = std::string("back to the station namespace: ") + std::strerror(errno);
         ok = false;

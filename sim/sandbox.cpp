@@ -55,14 +55,15 @@ bool mount_tmp(bool small) {
                  small ? "mode=1777,size=1m" : "mode=1777") == 0;
 }
 
-// A host without /etc/hosts has nothing to bind over: the sandbox's /etc
+// A host without /etc/hosts (or resolv.conf, where the sandbox needs one) has
+// nothing to bind over: the sandbox's /etc
 // becomes an overlay of the host's, whose changes go to a tmpfs that /tmp's
 // own tmpfs then covers, out of the program's sight.
 bool writable_etc(std::string &why) {
     if (mkdir("/tmp/etc", 0755) != 0 || mkdir("/tmp/etc-work", 0755) != 0 ||
         mount("overlay", "/etc", "overlay", 0,
               "lowerdir=/etc,upperdir=/tmp/etc,workdir=/tmp/etc-work") != 0) {
-        why = failed("an overlay over /etc, which has no hosts file");
+        why = failed("an overlay over /etc, which lacks a file the sandbox covers");
         return false;
     }
     return true;
@@ -108,22 +109,32 @@ std::string hosts_text(const std::string &server_name, bool named) {
     return hosts;
 }
 
+// With "dns silent", one name server, the station's own, and a short
+// timeout: a look-up it leaves unanswered costs a second, not ten.
+std::string resolver_text() {
+    return std::string("nameserver ") + server_address + "\noptions timeout:1 attempts:1\n";
+}
+
 bool name_server(const sandbox_config &cfg, bool etc_overlay, std::string &why) {
     std::string hosts = hosts_text(cfg.server_name, cfg.server_named);
-    // The server's name must come from the hosts file, never from a name
-    // server outside.
-    std::string nsswitch = "hosts: files\n";
+    // The server's name must come from the hosts file, or from the station's
+    // name server, never from a name server outside.
+    std::string nsswitch = cfg.dns ? "hosts: files dns\n" : "hosts: files\n";
     bool has_nsswitch = access("/etc/nsswitch.conf", F_OK) == 0;
     if (etc_overlay) {
+        // A link at resolv.conf may point out of /etc: replaced, not followed.
         if (!write_whole("/etc/hosts", hosts) ||
-            (has_nsswitch && !write_whole("/etc/nsswitch.conf", nsswitch))) {
+            (has_nsswitch && !write_whole("/etc/nsswitch.conf", nsswitch)) ||
+            (cfg.dns && ((unlink("/etc/resolv.conf") != 0 && errno != ENOENT) ||
+                         !write_whole("/etc/resolv.conf", resolver_text())))) {
             why = failed("writing the sandbox's /etc");
             return false;
         }
         return true;
     }
     return overlay_file("/etc/hosts", hosts, why) &&
-           (!has_nsswitch || overlay_file("/etc/nsswitch.conf", nsswitch, why));
+           (!has_nsswitch || overlay_file("/etc/nsswitch.conf", nsswitch, why)) &&
+           (!cfg.dns || overlay_file("/etc/resolv.conf", resolver_text(), why));
 }
 
 } // namespace
@@ -145,7 +156,9 @@ sandbox_result enter_sandbox(const sandbox_config &cfg, sandbox &sb, std::string
     sb.server_name = cfg.server_name;
     if (!enter_namespaces(why) || !mount_filesystems(why))
         return sandbox_result::unavailable;
-    bool etc_overlay = access("/etc/hosts", F_OK) != 0 && errno == ENOENT;
+    // Nothing to bind over (resolv.conf may be a dangling link): an overlay.
+    bool etc_overlay = (access("/etc/hosts", F_OK) != 0 && errno == ENOENT) ||
+                       (cfg.dns && access("/etc/resolv.conf", F_OK) != 0 && errno == ENOENT);
     if (!prepare_etc_and_tmp(cfg, etc_overlay, why) || !name_server(cfg, etc_overlay, why))
         return sandbox_result::failed;
     if (!make_gpio_files(cfg, sb, why)) {

@@ -1,6 +1,7 @@
 // The sandbox a program runs in: private mount and network namespaces with
 // tmpfs over /sys and /tmp, the GPIO files of one line pair at their real
-// paths, a hosts file that names the collecting server, and the network of
+// paths, a hosts file that names the collecting server (or a resolver
+// configuration that names the station's name server), and the network of
 // network.h. Only the process that enters it, and its children, see it.
 //
 // Every GPIO file is a FIFO: the clock value file and the set-up files (export,
@@ -30,6 +31,7 @@ struct sandbox_config {
     gpio_layout layout = gpio_layout::chip;
     std::string server_name = "weather-server";
     bool server_named = true; // the hosts file names the server from the start
+    bool dns = false;         // the resolver asks the station's name server (server.h)
     bool small_tmp = false;   // /tmp of 1 MiB, so that the station can fill it
 };
 

@@ -84,7 +84,8 @@ bool parse_plant(const std::vector<std::string> &w, const std::string &line, pla
 }
 
 // "at PULSES tmp full|free", "at PULSES missing clock|data [for N]",
-// "at PULSES stop after SECONDS", "at PULSES watch cpu for SECONDS",
+// "at PULSES stop after SECONDS", "at PULSES watch cpu|period for SECONDS",
+// "at PULSES hosts server", "at PULSES dns answers",
 // "at PULSES plant KIND PATH [ARG]", "at PULSES remove PATH".
 bool parse_fault(const std::vector<std::string> &w, const std::string &line, fault &out) {
     long pulses;
@@ -121,8 +122,12 @@ bool parse_fault(const std::vector<std::string> &w, const std::string &line, fau
         out.action = fault::name_server;
         return true;
     }
-    if (w[2] == "watch" && w.size() == 6 && w[3] == "cpu" && w[4] == "for") {
-        out.action = fault::watch_cpu;
+    if (w[2] == "dns" && w.size() == 4 && w[3] == "answers") {
+        out.action = fault::dns_answers;
+        return true;
+    }
+    if (w[2] == "watch" && w.size() == 6 && (w[3] == "cpu" || w[3] == "period") && w[4] == "for") {
+        out.action = w[3] == "cpu" ? fault::watch_cpu : fault::watch_period;
         return parse_seconds(w[5], out.seconds);
     }
     if (w[2] == "stop" && w.size() == 5 && w[3] == "after") {
@@ -194,6 +199,11 @@ bool setting(const std::vector<std::string> &w, const std::string &line, scenari
         out.server_named = w[1] == "server";
         return w[1] == "server" || w[1] == "empty";
     }
+    if (w[0] == "dns" && w.size() == 2 && w[1] == "silent") {
+        out.dns = true;
+        out.server_named = false;
+        return true;
+    }
     if (w[0] == "layout" && w.size() == 2) {
         out.layout = w[1] == "virtual" ? gpio_layout::virtual_devices : gpio_layout::chip;
         return w[1] == "chip" || w[1] == "virtual";
@@ -219,7 +229,7 @@ bool setting(const std::vector<std::string> &w, const std::string &line, scenari
 }
 
 bool is_setting(const std::string &word) {
-    for (const char *s : {"board", "lines", "chip", "other", "sysfs", "interface", "hosts",
+    for (const char *s : {"board", "lines", "chip", "other", "sysfs", "interface", "hosts", "dns",
                           "export", "layout", "end", "args", "wrap", "plant", "at"})
         if (word == s)
             return true;

@@ -39,6 +39,12 @@
 //   hosts server|empty       the sandbox's hosts file names the server from
 //                            the start (default), or not until "at N hosts
 //                            server"
+//   dns silent               the hosts file names no server (as "hosts
+//                            empty") and the resolver asks a name server
+//                            behind the station's interface, which takes
+//                            every query and answers none (each look-up
+//                            waits out the resolver's timeout, 1 s here)
+//                            until "at N dns answers"
 //   export present|busy|missing
 //                            the export file: writable, already exported (every
 //                            write fails), or absent
@@ -90,10 +96,17 @@
 //                            the station stops the program SECONDS later
 //   at PULSES hosts server   the server's name appears in the hosts file, as
 //                            when a router's resolver comes up late
+//   at PULSES dns answers    from here the name server answers: the server's
+//                            address for its name, "no such name" for others
 //   at PULSES watch cpu for SECONDS
 //                            judge over that many seconds from here (or to
 //                            the end of the run, if it comes first) whether
 //                            the program keeps a core busy (faults.h)
+//   at PULSES watch period for SECONDS
+//                            judge over that many seconds from here (or to
+//                            the end of the run) whether the program keeps
+//                            its 100 ms cycle: the time between two updates
+//                            of /tmp (faults.h)
 //   at PULSES plant KIND PATH [ARG]
 //                            as "plant" below, at that point of the run;
 //                            whatever is at PATH goes first
@@ -147,7 +160,9 @@ struct fault {
         watch_cpu,
         plant_now,
         remove_now,
-        name_server
+        name_server,
+        dns_answers,
+        watch_period
     } action = stop;
     uint64_t pulses = 0; // at the first read served after this many pulses
     uint64_t count = 0;  // missing: back after so many reads or pulses (0: never)
@@ -174,6 +189,7 @@ struct scenario {
     export_mode export_file = export_mode::present;
     gpio_layout layout = gpio_layout::chip;
     bool server_named = true;
+    bool dns = false; // "dns silent": names come from a name server
     std::vector<std::string> args;
     std::vector<std::string> wrap;
     stream_end end = stream_end::stop;

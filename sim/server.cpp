@@ -1,6 +1,7 @@
 #include "server.h"
 
 #include <arpa/inet.h>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -39,6 +40,79 @@ bool open_capture(server_end &srv, std::string &why) {
         return false;
     }
     return true;
+}
+
+bool open_name_server(server_end &srv, std::string &why) {
+    srv.dns_fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    sockaddr_in any = ipv4("0.0.0.0", 53);
+    if (srv.dns_fd < 0 || bind(srv.dns_fd, reinterpret_cast<sockaddr *>(&any), sizeof any) != 0) {
+        why = std::string("name server socket: ") + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+std::vector<uint8_t> dns_answer(const uint8_t *query, size_t len, const std::string &name) {
+    constexpr size_t header = 12;
+    // One question, and this is a query (QR clear, opcode 0).
+    if (len < header + 5 || (query[2] & 0xF8) != 0 || query[4] != 0 || query[5] != 1)
+        return {};
+    std::string asked;
+    size_t at = header;
+    while (at < len && query[at] != 0) {
+        size_t label = query[at];
+        if (label > 63 || at + 1 + label >= len)
+            return {};
+        if (!asked.empty())
+            asked += '.';
+        for (size_t k = 0; k < label; k++)
+            asked += static_cast<char>(std::tolower(query[at + 1 + k]));
+        at += 1 + label;
+    }
+    if (at + 5 > len)
+        return {};
+    size_t question_end = at + 5; // the name's end, type and class
+    unsigned type = query[at + 1] << 8 | query[at + 2];
+    unsigned klass = query[at + 3] << 8 | query[at + 4];
+    std::string wanted;
+    for (char c : name)
+        wanted += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (!wanted.empty() && wanted.back() == '.')
+        wanted.pop_back();
+    bool known = asked == wanted;
+    bool address = known && type == 1 && klass == 1;
+
+    std::vector<uint8_t> out(query, query + question_end);
+    out[2] = static_cast<uint8_t>(0x84 | (query[2] & 0x01)); // answer, authoritative, RD kept
+    out[3] = known ? 0x80 : 0x83;                            // recursion available; NXDOMAIN
+    for (int k = 6; k < 12; k++)
+        out[k] = 0;
+    if (address) {
+        in_addr a{};
+        inet_pton(AF_INET, server_address, &a);
+        const uint8_t *bytes = reinterpret_cast<const uint8_t *>(&a.s_addr);
+        out[7] = 1; // one answer: the name (a pointer to the question's), A, IN, 60 s
+        static constexpr uint8_t record[] = {0xC0, 0x0C, 0, 1, 0, 1, 0, 0, 0, 60, 0, 4};
+        out.insert(out.end(), record, record + sizeof record);
+        out.insert(out.end(), bytes, bytes + 4);
+    }
+    return out;
+}
+
+void serve_queries(const server_end &srv, bool answering, const std::string &name) {
+    uint8_t buf[512];
+    sockaddr_in from{};
+    socklen_t from_len = sizeof from;
+    for (ssize_t got; (got = recvfrom(srv.dns_fd, buf, sizeof buf, 0,
+                                      reinterpret_cast<sockaddr *>(&from), &from_len)) >= 0;
+         from_len = sizeof from) {
+        std::vector<uint8_t> answer =
+            answering ? dns_answer(buf, static_cast<size_t>(got), name) : std::vector<uint8_t>{};
+        // Lost like any datagram when it cannot be sent: the resolver asks again.
+        if (!answer.empty())
+            sendto(srv.dns_fd, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr *>(&from),
+                   from_len);
+    }
 }
 
 bool open_marker(server_end &srv, std::string &why) {

@@ -53,6 +53,8 @@ bool serve(run &r) {
     read_outputs(r);
     drain_clock(r.ls);
     drain_files(r.cap);
+    if (!r.cap.step_files.empty())
+        period_mark(r.faults, r.ls, r.child);
     flush_step(r.cap, r.ls.tag);
     std::string why;
     if (!faults_at_read(r.faults, r.ls, r.child, why))
@@ -80,7 +82,8 @@ void interrupted(run &r) {
 int poll_timeout(const run &r) {
     int64_t next = 0;
     for (int64_t at : {r.faults.stop_at, r.child.kill_at_us,
-                       r.faults.watching ? r.faults.watch_until : int64_t{0}})
+                       r.faults.watching ? r.faults.watch_until : int64_t{0},
+                       r.faults.period.on ? r.faults.period.until : int64_t{0}})
         if (at != 0 && (next == 0 || at < next))
             next = at;
     if (next == 0)
@@ -106,11 +109,12 @@ void take_last_output(run &r) {
 // Serves the program until it ends, whatever it does with its output.
 bool event_loop(run &r) {
     for (bool ended = false; !ended;) {
-        pollfd fds[9];
+        const server_end &srv = r.ls.sb->server;
+        pollfd fds[10];
         nfds_t n = 0;
         const clock_gate &g = r.ls.gate;
         for (int fd : {r.signals, r.ls.clock_fd, g.watch, g.passing, r.child.out, r.child.err,
-                       r.ls.sb->server.capture_fd, r.ls.notify, r.child.ended})
+                       srv.capture_fd, srv.dns_fd, r.ls.notify, r.child.ended})
             if (fd >= 0)
                 fds[n++] = pollfd{fd, POLLIN, 0};
         if (poll(fds, n, poll_timeout(r)) < 0) {
@@ -134,8 +138,10 @@ bool event_loop(run &r) {
                 return fail(why + ": " + std::strerror(errno));
             else if (fd == r.child.out || fd == r.child.err)
                 read_outputs(r);
-            else if (fd == r.ls.sb->server.capture_fd)
+            else if (fd == srv.capture_fd)
                 take_datagrams(r.reports);
+            else if (fd == srv.dns_fd)
+                serve_queries(srv, r.faults.dns_answers, r.ls.sb->server_name);
             else if (fd == r.ls.notify && !serve(r))
                 return false;
         }

@@ -1,14 +1,17 @@
-// The results' own formats, the verdict on a program's processor time, and
-// the reads of /proc behind it.
+// The results' own formats, the verdicts on a program's processor time and
+// cycle, the reads of /proc behind them, and the name server's answers.
 #include "proc.h"
 #include "record.h"
+#include "server.h"
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -47,6 +50,51 @@ TEST(Record, JudgesACoreByHalfOfTheTimeTheStationDidNotHoldTheProgram) {
     EXPECT_STREQ(cpu_verdict(0.05, 2.0, 0.3), "the program did not pin a core");
     EXPECT_STREQ(cpu_verdict(0.0, 2.0, 2.0), "the program pinned a core"); // never let go
     EXPECT_STREQ(cpu_verdict(0.4, 0.4, 0), "too short to judge");
+}
+
+TEST(Record, JudgesACycleByItsLongestAndShortestPeriod) {
+    EXPECT_STREQ(period_verdict(0.150, 0.050, 3.0), "every period within 50 to 150 ms");
+    EXPECT_STREQ(period_verdict(0.151, 0.099, 3.0), "a period over 150 ms");
+    EXPECT_STREQ(period_verdict(0.100, 0.049, 3.0), "a period under 50 ms");
+    EXPECT_STREQ(period_verdict(0.100, -1, 3.0), "every period within 50 to 150 ms");
+    EXPECT_STREQ(period_verdict(0.400, -1, 0.4), "too short to judge");
+}
+
+// A query as a resolver sends it: id 0x1234, recursion desired, one question.
+std::vector<uint8_t> query(const std::string &name, uint8_t type) {
+    std::vector<uint8_t> q = {0x12, 0x34, 0x01, 0, 0, 1, 0, 0, 0, 0, 0, 0};
+    for (size_t at = 0, dot; at <= name.size(); at = dot + 1) {
+        dot = std::min(name.find('.', at), name.size());
+        q.push_back(static_cast<uint8_t>(dot - at));
+        q.insert(q.end(), name.begin() + static_cast<long>(at),
+                 name.begin() + static_cast<long>(dot));
+    }
+    q.insert(q.end(), {0, 0, type, 0, 1});
+    return q;
+}
+
+TEST(NameServer, AnswersTheServersNameAloneWithItsAddress) {
+    std::vector<uint8_t> q = query("Weather-Server", 1);
+    std::vector<uint8_t> a = dns_answer(q.data(), q.size(), "weather-server");
+    ASSERT_EQ(a.size(), q.size() + 16);
+    EXPECT_EQ(a[0] << 8 | a[1], 0x1234);
+    EXPECT_EQ(a[2], 0x85); // an authoritative answer, recursion desired as asked
+    EXPECT_EQ(a[3], 0x80); // no error
+    EXPECT_EQ(a[7], 1);    // one answer: the question's name, A, IN, then the address
+    EXPECT_TRUE(std::equal(q.begin() + 12, q.end(), a.begin() + 12));
+    EXPECT_EQ(std::vector<uint8_t>(a.end() - 4, a.end()), (std::vector<uint8_t>{192, 0, 2, 2}));
+
+    q = query("weather-server.lan", 1); // a search domain's name: no such name
+    a = dns_answer(q.data(), q.size(), "weather-server");
+    ASSERT_EQ(a.size(), q.size());
+    EXPECT_EQ(a[3], 0x83);
+    q = query("weather-server", 28); // no IPv6 address: no error, no answer
+    a = dns_answer(q.data(), q.size(), "weather-server");
+    ASSERT_EQ(a.size(), q.size());
+    EXPECT_EQ(a[3], 0x80);
+    EXPECT_EQ(a[7], 0);
+    q.pop_back(); // cut short: no query, no answer
+    EXPECT_TRUE(dns_answer(q.data(), q.size(), "weather-server").empty());
 }
 
 // The station judges a program's processor time from /proc while other

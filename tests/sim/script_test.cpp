@@ -193,10 +193,13 @@ TEST(Script, FaultsThatChangeTheRouterAndWatchIt) {
                          "at 9 remove /tmp/d\n"
                          "at 10 hosts server\n"
                          "at 11 watch cpu for 0.5\n"
-                         "at 12 refuse clock for 3\n");
+                         "at 12 refuse clock for 3\n"
+                         "dns silent\n"
+                         "at 13 dns answers\n"
+                         "at 14 watch period for 2\n");
     EXPECT_EQ(sc.layout, gpio_layout::virtual_devices);
     EXPECT_FALSE(sc.server_named);
-    ASSERT_EQ(sc.faults.size(), 5u);
+    ASSERT_EQ(sc.faults.size(), 7u);
     EXPECT_EQ(sc.faults[0].action, fault::plant_now);
     EXPECT_EQ(sc.faults[0].planted.path, "/tmp/d/x");
     EXPECT_EQ(sc.faults[0].planted.text, "# kept");
@@ -207,14 +210,35 @@ TEST(Script, FaultsThatChangeTheRouterAndWatchIt) {
     EXPECT_DOUBLE_EQ(sc.faults[3].seconds, 0.5);
     EXPECT_EQ(sc.faults[4].action, fault::refused_clock);
     EXPECT_EQ(sc.faults[4].count, 3u);
+    EXPECT_TRUE(sc.dns);
+    EXPECT_EQ(sc.faults[5].action, fault::dns_answers);
+    EXPECT_EQ(sc.faults[6].action, fault::watch_period);
+    EXPECT_DOUBLE_EQ(sc.faults[6].seconds, 2);
     EXPECT_EQ(parsed("").layout, gpio_layout::chip);
     EXPECT_TRUE(parsed("").server_named);
+    EXPECT_FALSE(parsed("").dns);
+    EXPECT_FALSE(parsed("dns silent\n").server_named);
 
-    for (const char *bad :
-         {"layout sysfs", "hosts", "hosts none", "at 5 hosts", "at 5 hosts empty",
-          "at 5 plant link /tmp/a /etc/passwd", "at 5 remove /etc", "at 5 remove /tmp",
-          "at 5 remove", "at 5 watch cpu", "at 5 watch cpu for 0", "at 5 watch ram for 1",
-          "at 5 refuse data", "at 5 refuse clock for 0"})
+    for (const char *bad : {"layout sysfs",
+                            "hosts",
+                            "hosts none",
+                            "at 5 hosts",
+                            "at 5 hosts empty",
+                            "at 5 plant link /tmp/a /etc/passwd",
+                            "at 5 remove /etc",
+                            "at 5 remove /tmp",
+                            "at 5 remove",
+                            "at 5 watch cpu",
+                            "at 5 watch cpu for 0",
+                            "at 5 watch ram for 1",
+                            "at 5 refuse data",
+                            "at 5 refuse clock for 0",
+                            "dns",
+                            "dns answers",
+                            "at 5 dns",
+                            "at 5 dns silent",
+                            "at 5 watch period",
+                            "at 5 watch period for 0"})
         EXPECT_EQ(refused_line(std::string("board wind\n") + bad + "\n"), 2) << bad;
 }
 
