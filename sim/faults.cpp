@@ -96,9 +96,11 @@ void end_period(fault_schedule &fs, const fault_schedule::stamp &end) {
     fault_schedule::period_watch &p = fs.period;
     p.on = false;
     period_step(p, end);
+    double mean = p.updates < 2 ? -1
+                                : static_cast<double>(p.last.at - p.first) / 1e6 /
+                                      static_cast<double>(p.updates - 1);
     fs.record +=
-        p.tag + period_verdict(p.longest, p.shortest, static_cast<double>(end.at - p.since) / 1e6) +
-        "\n";
+        p.tag + period_verdict(p.longest, mean, static_cast<double>(end.at - p.since) / 1e6) + "\n";
 }
 
 } // namespace
@@ -108,13 +110,10 @@ void period_mark(fault_schedule &fs, const lockstep &ls, const child_process &c)
     if (!p.on)
         return;
     fault_schedule::stamp now = stamp_at(ls, c, ls.met_at);
-    if (p.updated) {
-        double apart = static_cast<double>(now.at - p.last.at) / 1e6;
-        p.shortest = p.shortest < 0 ? apart : std::min(p.shortest, apart);
-    }
     period_step(p, now);
     p.last = now;
-    p.updated = true;
+    if (p.updates++ == 0)
+        p.first = now.at;
 }
 
 bool faults_at_read(fault_schedule &fs, lockstep &ls, child_process &c, std::string &why) {

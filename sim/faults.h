@@ -35,8 +35,8 @@
 // what the program spent in that time waiting on a run queue and in reads
 // for the station, must stay within 150 ms (a loaded machine or an emulated
 // CPU delays the cycle by that much, a program that stalls by far more); and
-// no two updates may come less than 50 ms apart by the clock
-// (record.h, period_verdict).
+// the updates may come no faster than one in 50 ms on average, by the clock,
+// which a loaded machine can only slow (record.h, period_verdict).
 #pragma once
 
 #include "child.h"
@@ -76,9 +76,9 @@ struct fault_schedule {
         std::string tag;   // its record, but for the verdict
         int64_t since = 0;
         stamp last;           // the span's start, then the last update
-        bool updated = false; // an update seen in the span
+        int64_t first = 0;    // the first update in the span
+        uint64_t updates = 0; // updates seen in the span
         double longest = 0;   // the longest time judged so far, in seconds
-        double shortest = -1; // the shortest between two updates; -1: none yet
     } period;
     bool dns_answers = false; // the name server answers
     bool watching = false;    // a "watch cpu" span is running

@@ -89,12 +89,12 @@ const char *cpu_verdict(double run, double wall, double held) {
     return pinned ? "the program pinned a core" : "the program did not pin a core";
 }
 
-const char *period_verdict(double longest, double shortest, double wall) {
+const char *period_verdict(double longest, double mean, double wall) {
     if (wall < 0.5)
         return "too short to judge";
     if (longest > 0.150)
         return "a period over 150 ms";
-    if (shortest >= 0 && shortest < 0.050)
-        return "a period under 50 ms";
-    return "every period within 50 to 150 ms";
+    if (mean >= 0 && mean < 0.050)
+        return "periods under 50 ms on average";
+    return "periods within 50 to 150 ms";
 }

@@ -45,8 +45,8 @@ const char *cpu_verdict(double run, double wall, double held);
 
 // The verdict on a program's cycle over a watched span of `wall` seconds
 // (faults.h, "watch period"): `longest` is the longest time judged between
-// two updates of /tmp or an end of the span, `shortest` the shortest time
-// between two updates by the clock (negative for fewer than two). "every
-// period within 50 to 150 ms", "a period over 150 ms" or "a period under 50
-// ms"; "too short to judge" under half a second.
-const char *period_verdict(double longest, double shortest, double wall);
+// two updates of /tmp or an end of the span, `mean` the mean time between
+// two updates by the clock (negative for fewer than two updates). "periods
+// within 50 to 150 ms", "a period over 150 ms" or "periods under 50 ms on
+// average"; "too short to judge" under half a second.
+const char *period_verdict(double longest, double mean, double wall);

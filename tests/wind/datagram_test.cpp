@@ -139,22 +139,19 @@ TEST(WindReport, SendsThirtyTwoBytesToTheServer) {
     memset(maddr, 0, sizeof maddr);
 }
 
-// Said on standard output as always, and on standard error, which alone
-// reaches the service's log.
+// Said on standard output as always, and on standard error for the log.
 TEST(WindReport, APortInUseIsToldOnBothStreams) {
-    int holder = socket(AF_INET, SOCK_DGRAM, 0); // fails when the port is taken already
-    sockaddr_in own{};
-    own.sin_family = AF_INET;
-    own.sin_port = htons(report_port);
-    bind(holder, reinterpret_cast<sockaddr *>(&own), sizeof own);
+    int holder = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in own{AF_INET, htons(report_port), {}, {}};
+    bind(holder, reinterpret_cast<sockaddr *>(&own), sizeof own); // or taken already
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     open_endpoint("127.0.0.1");
     fflush(stdout);
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "10003: cannot bind port number 10003 \n");
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              std::string("gustlink: 10003: cannot bind port number 10003: ") +
-                  strerror(EADDRINUSE) + "\n");
+              "gustlink: 10003: cannot bind port number 10003: " +
+                  std::string(strerror(EADDRINUSE)) + "\n");
     close(holder);
 }
 
