@@ -68,7 +68,11 @@ void start_lookup() {
     int error = pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0 ? 0 : errno;
     if (error == 0) {
         pid_t parent = getpid();
+#ifdef STATION_HAVE_FORK_WITHOUT_HANDLERS
+        pid = _Fork(); // one thread: no atfork handlers or locks to mind
+#else
         pid = fork();
+#endif
         if (pid == 0)
             look_up_in_child(parent, fds[1]);
         error = pid < 0 ? errno : 0;
