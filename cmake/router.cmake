@@ -1,38 +1,74 @@
-# The programs as they ship to the router: static, for big-endian MIPS32
-# release 1 (-march=mips32, which every later MIPS32 core runs) and with no FPU
-# instruction (-msoft-float), linked against musl and GCC's soft-float and
-# 64-bit integer routines built the same way. They start on any big-endian
-# MIPS32 Linux router, whatever its C library, with or without an FPU or the
-# kernel's FPU emulator.
+# The programs as they ship to the router: static, for the oldest core of
+# one CPU family, a row of cmake/targets (ROUTER_TARGET: mips, mipsel, arm or
+# aarch64). For mips, big-endian MIPS32 release 1 (-march=mips32, which every
+# later MIPS32 core runs) with no FPU instruction (-msoft-float); the others
+# likewise (their flags are in the table). Linked against musl and GCC's
+# soft-float and 64-bit integer routines built the same way, they start on any
+# Linux router of the family, whatever its C library, with or without an FPU
+# or the kernel's FPU emulator.
 #
-#   scripts/router-runtime build-router-runtime
-#   cmake -S . -B build-router -DCMAKE_TOOLCHAIN_FILE=cmake/mips-router.cmake \
-#         -DCMAKE_BUILD_TYPE=MinSizeRel
+#   scripts/router-runtime --target arm
+#   cmake -S . -B build-router-arm -DCMAKE_TOOLCHAIN_FILE=cmake/router.cmake \
+#         -DROUTER_TARGET=arm -DCMAKE_BUILD_TYPE=MinSizeRel
 #
-# MIPS_RUNTIME_DIR names the folder scripts/router-runtime built (by default
-# build-router-runtime beside this folder). Debian's cross compiler
-# (g++-mips-linux-gnu) compiles; its glibc and libgcc are never used. Its
-# libstdc++ headers are, for the few C++ headers the programs include: there is
-# no libstdc++ to link, so nothing that needs one (GoogleTest) is built here.
-set(CMAKE_SYSTEM_NAME Linux)
-set(CMAKE_SYSTEM_PROCESSOR mips)
+# ROUTER_RUNTIME_DIR names the folder scripts/router-runtime built (by default
+# build-router-runtime beside this folder for mips, build-router-runtime-NAME
+# for the others). Debian's cross compiler (g++-COMPILER of the table)
+# compiles; its C library is never used. Its libstdc++ headers are, for the
+# few C++ headers the programs include: there is no libstdc++ to link, so
+# nothing that needs one (GoogleTest) is built here.
+set(ROUTER_TARGET mips CACHE STRING "Router target, a row of cmake/targets")
+get_filename_component(router_top ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
 
-set(MIPS_CROSS_PREFIX "mips-linux-gnu-" CACHE STRING "Prefix of the cross compiler's tools")
-get_filename_component(default_runtime ${CMAKE_CURRENT_LIST_DIR}/../build-router-runtime ABSOLUTE)
-set(MIPS_RUNTIME_DIR ${default_runtime} CACHE PATH
+# The target's row, by the table's own header.
+file(STRINGS ${router_top}/cmake/targets router_rows REGEX "^[^#]")
+set(router_columns "")
+set(router_row "")
+foreach(line IN LISTS router_rows)
+    string(REGEX REPLACE "[ \t]+" ";" cells "${line}")
+    if(NOT router_columns)
+        set(router_columns ${cells})
+    else()
+        list(GET cells 0 name)
+        list(APPEND router_targets ${name})
+        if(name STREQUAL ROUTER_TARGET)
+            set(router_row ${cells})
+        endif()
+    endif()
+endforeach()
+if(NOT router_row)
+    message(FATAL_ERROR "ROUTER_TARGET '${ROUTER_TARGET}' is none of cmake/targets: "
+                        "${router_targets}")
+endif()
+foreach(column compiler flags libgcc qemu cpu also)
+    list(FIND router_columns ${column} at)
+    list(GET router_row ${at} router_${column})
+endforeach()
+string(REPLACE "," " " router_flags "${router_flags}")
+string(REPLACE "," ";" router_also "${router_also}")
+
+set(CMAKE_SYSTEM_NAME Linux)
+string(REGEX MATCH "^[^-]*" CMAKE_SYSTEM_PROCESSOR ${router_compiler})
+
+if(ROUTER_TARGET STREQUAL "mips")
+    set(default_runtime ${router_top}/build-router-runtime)
+else()
+    set(default_runtime ${router_top}/build-router-runtime-${ROUTER_TARGET})
+endif()
+set(ROUTER_RUNTIME_DIR ${default_runtime} CACHE PATH
     "musl and GCC's routines for the router, as scripts/router-runtime builds them")
-list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES MIPS_CROSS_PREFIX MIPS_RUNTIME_DIR)
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES ROUTER_TARGET ROUTER_RUNTIME_DIR)
 set(STATION_STATIC_ROUTER ON)
 
-set(musl ${MIPS_RUNTIME_DIR}/musl)
-set(runtime_gcc ${MIPS_RUNTIME_DIR}/libgcc/libgcc.a)
+set(musl ${ROUTER_RUNTIME_DIR}/musl)
+set(runtime_gcc ${ROUTER_RUNTIME_DIR}/libgcc/libgcc.a)
 if(NOT EXISTS ${musl}/lib/libc.a OR NOT EXISTS ${runtime_gcc})
-    message(FATAL_ERROR "No router runtime in ${MIPS_RUNTIME_DIR}: "
-                        "run scripts/router-runtime ${MIPS_RUNTIME_DIR}")
+    message(FATAL_ERROR "No router runtime in ${ROUTER_RUNTIME_DIR}: run scripts/router-runtime "
+                        "--target ${ROUTER_TARGET} ${ROUTER_RUNTIME_DIR}")
 endif()
 
-set(CMAKE_C_COMPILER ${MIPS_CROSS_PREFIX}gcc)
-set(CMAKE_CXX_COMPILER ${MIPS_CROSS_PREFIX}g++)
+set(CMAKE_C_COMPILER ${router_compiler}-gcc)
+set(CMAKE_CXX_COMPILER ${router_compiler}-g++)
 
 # The compiler's own headers (stddef.h, ...) and its libstdc++ headers, found
 # where it searches by default.
@@ -51,15 +87,18 @@ endforeach()
 # glibc version; musl has everything those tests look for. These flags are
 # part of the compile and link rules, not of CMAKE_<LANG>_FLAGS, so that flags
 # given for a build add to them and can never drop them.
-# -fno-pie -mplt: code for a static program (direct calls, absolute
-# addresses), as scripts/router-runtime builds the runtime.
-set(target_flags "-march=mips32 -msoft-float -fno-pie -mplt")
+# The table's flags, as scripts/router-runtime builds the runtime with: the
+# oldest core, no FPU, code for a static program (-fno-pie, and -mplt on
+# MIPS: direct calls, absolute addresses).
+set(target_flags "${router_flags}")
 set(c_flags "${target_flags} -nostdinc -isystem ${musl}/include -isystem ${gcc_include}")
 set(cxx_flags "${target_flags} -nostdinc${cxx_include} -isystem ${musl}/include \
 -isystem ${gcc_include} '-D__GLIBC_PREREQ(major,minor)=1'")
 
 # Static, with musl's start files; GCC's crtbegin and crtend are left out:
 # musl runs the constructors itself and nothing here registers unwind tables.
+# musl and libgcc as one group: ARM's libgcc raises SIGFPE for a division by
+# zero through musl's raise.
 # -L: -lm must find musl's (empty) libm.a, not glibc's. Every program leaves a
 # link map with cross references beside it, from which scripts/check-size
 # tells what the program's own code calls.
@@ -70,14 +109,17 @@ foreach(lang C CXX)
     set(CMAKE_${lang}_LINK_EXECUTABLE
         "<CMAKE_${lang}_COMPILER> ${target_flags} -static -no-pie -nostdlib -L${musl}/lib \
 <FLAGS> <CMAKE_${lang}_LINK_FLAGS> <LINK_FLAGS> ${musl}/lib/crt1.o ${musl}/lib/crti.o <OBJECTS> \
--o <TARGET> <LINK_LIBRARIES> ${musl}/lib/libc.a ${runtime_gcc} ${musl}/lib/crtn.o \
+-o <TARGET> <LINK_LIBRARIES> -Wl,--start-group ${musl}/lib/libc.a ${runtime_gcc} -Wl,--end-group \
+${musl}/lib/crtn.o \
 -Wl,-Map=<TARGET>.map,--cref")
 endforeach()
 
-# Static binaries need no target root; the CPU is MIPS32 release 1 without an
-# FPU, as on the oldest routers.
-set(MIPS_QEMU_CPU 4Kc CACHE STRING "CPU model qemu-mips emulates for the tests")
-set(CMAKE_CROSSCOMPILING_EMULATOR qemu-mips -cpu ${MIPS_QEMU_CPU})
+# Static binaries need no target root; the CPU is the family's oldest core
+# (for mips, MIPS32 release 1 without an FPU), as on the oldest routers.
+# ROUTER_ALSO_CPUS run a few end-to-end cases again.
+set(ROUTER_QEMU_CPU ${router_cpu} CACHE STRING "CPU model ${router_qemu} emulates for the tests")
+set(ROUTER_ALSO_CPUS "${router_also}" CACHE STRING "Other CPU models for a few cases")
+set(CMAKE_CROSSCOMPILING_EMULATOR ${router_qemu} -cpu ${ROUTER_QEMU_CPU})
 
 set(CMAKE_FIND_ROOT_PATH ${musl})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
