@@ -164,6 +164,7 @@ for sys in "$root/bin/busybox" "$root/bin/sh" ""; do
 done
 if [ -n "$sys" ]; then
 	theirs=$(elf_id "$sys") || die "cannot tell the router's CPU: $sys is no program"
+	# shellcheck disable=SC2086 # each the words of an elf_id
 	[ "$ours" = "$theirs" ] || die "these programs are for a $(cpu $ours) CPU," \
 		"this router's ($sys) is $(cpu $theirs): nothing installed;" \
 		"take the release for its CPU (README: Which release for which router)"
