@@ -1,11 +1,12 @@
 # The programs as they ship to the router: static, for the oldest core of
 # one CPU family, a row of cmake/targets (ROUTER_TARGET: mips, mipsel, arm or
 # aarch64). For mips, big-endian MIPS32 release 1 (-march=mips32, which every
-# later MIPS32 core runs) with no FPU instruction (-msoft-float); the others
-# likewise (their flags are in the table). Linked against musl and GCC's
-# soft-float and 64-bit integer routines built the same way, they start on any
-# Linux router of the family, whatever its C library, with or without an FPU
-# or the kernel's FPU emulator.
+# later MIPS32 core runs) with no FPU instruction (-msoft-float); mipsel the
+# same little-endian, arm ARMv5TE with the EABI's soft-float calls, aarch64
+# ARMv8.0-A. Linked against musl and GCC's soft-float and 64-bit integer
+# routines built for the same core, they start on any Linux router of the
+# family, whatever its C library, with or without an FPU or the kernel's FPU
+# emulator.
 #
 #   scripts/router-runtime --target arm
 #   cmake -S . -B build-router-arm -DCMAKE_TOOLCHAIN_FILE=cmake/router.cmake \
@@ -40,7 +41,7 @@ if(NOT router_row)
     message(FATAL_ERROR "ROUTER_TARGET '${ROUTER_TARGET}' is none of cmake/targets: "
                         "${router_targets}")
 endif()
-foreach(column compiler flags libgcc qemu cpu also)
+foreach(column compiler flags qemu cpu also)
     list(FIND router_columns ${column} at)
     list(GET router_row ${at} router_${column})
 endforeach()
