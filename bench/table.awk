@@ -253,6 +253,25 @@ function size_section() {
     }
 }
 
+# The wind arithmetic of one sample: the host's hard-float program natively,
+# each router target's build (soft-float but aarch64's) under its qemu user
+# CPU.
+function wind_section(n, targets, i, t) {
+    if (!has("wind.host.us.median"))
+        return
+    heading(sprintf("Wind arithmetic per sample: a window's sums and mean direction, CPU time, " \
+                    "%d rounds of %d windows", num("wind_rounds"), num("wind_windows")))
+    columns("us", "over the host")
+    row("host, hard-float, native", "wind.host.us", "", 1, 3)
+    n = split(r["wind.targets"], targets, " ")
+    for (i = 1; i <= n; i++) {
+        t = targets[i]
+        row(t ", " r["wind." t ".how"], "wind." t ".us", "wind." t ".ratio", 1, 3)
+    }
+    if (!n)
+        line("router builds", "", "not built")
+}
+
 # The calls per pulse of both builds against their targets, or "" when one
 # is missing.
 function calls_verdict(kind, sysfs_max, chardev_max, s, c) {
@@ -351,6 +370,7 @@ END {
     hub_section(100)
     hub_section(10)
     size_section()
+    wind_section()
     kernel_section()
 
     if (has("sys.gustlink.cycle_common")) {

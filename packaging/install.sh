@@ -11,6 +11,11 @@
 # stops and disables the service, takes out that line alone, restarts cron and
 # removes the files.
 #
+# It installs nothing on a router whose CPU the programs are not for: the
+# ELF class, byte order and machine of the release's gustlink must be those
+# of the router's /bin/busybox (or /bin/sh), as `uname -m` says "mips" for
+# either byte order.
+#
 # --root DIR works on DIR as if it were / (a staging tree). The service
 # scripts cannot run there as on the router, their interpreter being
 # /etc/rc.common, so each service command goes through DIR/etc/rc.common, with
@@ -105,6 +110,35 @@ unwritten() {
 	die "cannot write $tab"
 }
 
+# elf_id FILE: "CLASS ORDER MACHINE" of an ELF file's header (32 or 64, lsb or
+# msb, e_machine); fails for any other file.
+elf_id() {
+	# shellcheck disable=SC2046 # the header's bytes, as words
+	set -- $(hexdump -n 20 -v -e '20/1 "%u " "\n"' "$1" 2>/dev/null)
+	[ $# -eq 20 ] && [ "$1 $2 $3 $4" = "127 69 76 70" ] || return 1
+	case $5$6 in
+	11) echo "32 lsb $((${19} + 256 * ${20}))" ;;
+	12) echo "32 msb $((256 * ${19} + ${20}))" ;;
+	21) echo "64 lsb $((${19} + 256 * ${20}))" ;;
+	22) echo "64 msb $((256 * ${19} + ${20}))" ;;
+	*) return 1 ;;
+	esac
+}
+# cpu CLASS ORDER MACHINE: in words.
+cpu() {
+	case $3 in
+	8) m=MIPS ;;
+	40) m=ARM ;;
+	183) m=AArch64 ;;
+	62) m=x86-64 ;;
+	*) m="machine $3" ;;
+	esac
+	case $2 in
+	lsb) echo "$1-bit little-endian $m" ;;
+	*) echo "$1-bit big-endian $m" ;;
+	esac
+}
+
 if [ -n "$uninstall" ]; then
 	edit_crontab remove
 	service cron restart
@@ -124,6 +158,21 @@ for f in $programs; do
 	[ -f "$here/usr/bin/$f" ] || die "$here/usr/bin/$f missing"
 done
 [ -f "$here/etc/init.d/gustlink" ] || die "$here/etc/init.d/gustlink missing"
+ours=$(elf_id "$here/usr/bin/gustlink") || die "$here/usr/bin/gustlink is no program"
+for sys in "$root/bin/busybox" "$root/bin/sh" ""; do
+	[ -z "$sys" ] || [ -e "$sys" ] && break
+done
+if [ -n "$sys" ]; then
+	theirs=$(elf_id "$sys") || die "cannot tell the router's CPU: $sys is no program"
+	# shellcheck disable=SC2086 # each the words of an elf_id
+	[ "$ours" = "$theirs" ] || die "these programs are for a $(cpu $ours) CPU," \
+		"this router's ($sys) is $(cpu $theirs): nothing installed;" \
+		"take the release for its CPU (README: Which release for which router)"
+elif [ -n "$root" ]; then
+	echo "left out (no $root/bin/busybox): the check of the CPU"
+else
+	die "cannot tell the router's CPU: no /bin/busybox or /bin/sh"
+fi
 mkdir -p "$root/usr/bin" "$root/etc/init.d" || exit 1
 for p in $programs; do
 	put "$here/usr/bin/$p" "$root/usr/bin/$p"

@@ -11,8 +11,12 @@ char maddr[255];
 
 namespace {
 
+// The type of ioctl's request: unsigned long in glibc, int in musl.
+template <typename R> R request_type(int (*)(int, R, ...));
+using ioctl_request = decltype(request_type(&ioctl));
+
 int kernel_query(int sd, unsigned long request, ifreq *req) {
-    return ioctl(sd, request, req);
+    return ioctl(sd, static_cast<ioctl_request>(request), req);
 }
 
 } // namespace
