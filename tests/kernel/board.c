@@ -12,8 +12,18 @@
  * read, as both do, the two give the same reads and counts.
  *
  * Loaded through /dev/station-board, once:
- *   write "BASE NGPIO CLOCK DATA stop|low NBITS\n"   adds the chip; CLOCK and
- *                                                   DATA are offsets in it
+ *   write "BASE NGPIO CLOCK DATA stop|low NBITS [SETTING...]\n"
+ *       adds the chip; CLOCK and DATA are offsets in it; BASE -1 is a
+ *       dynamic base, as a chip without a fixed one takes. SETTINGs:
+ *         label LABEL         the chip's label (default station-board)
+ *         other NGPIO LABEL   another chip of NGPIO lines added before it on
+ *                             the same parent, as a SoC's banks: it takes
+ *                             the first device number and a dynamic base,
+ *                             so a dynamic board comes after it
+ *         driver OFFSET NAME  the line taken by the kernel itself, as a
+ *                             driver (an LED, a button) takes a pin, under
+ *                             the consumer name NAME
+ *         no-chip             no chip at all, only the counters
  *   write NBITS characters '0' and '1'              the stream, in any pieces
  *   read                                            the counters:
  *       "pulses P writes W samples S high H held 0|1\n"
@@ -25,7 +35,9 @@
  * With "stop", a read of the data line once the stream has run out is held:
  * it waits, interruptibly, for good, so the program stops right there.
  */
+#include <linux/gpio/consumer.h>
 #include <linux/gpio/driver.h>
+#include <linux/gpio/machine.h>
 #include <linux/kernel.h>
 #include <linux/miscdevice.h>
 #include <linux/module.h>
@@ -39,9 +51,13 @@
 
 #define BOARD_NAME "station-board"
 #define BOARD_MAX_BITS (1u << 20)
+#define BOARD_MAX_NAME 32
 
 static struct {
-    struct gpio_chip chip;
+    struct gpio_chip chip, other;
+    char label[BOARD_MAX_NAME], other_label[BOARD_MAX_NAME], driver_name[BOARD_MAX_NAME];
+    int driver_offset; /* -1: none */
+    bool no_chip;
     struct platform_device *pdev;
     struct mutex load_lock; /* one writer at a time */
     struct mutex lock;      /* everything below, which the chip's callbacks use */
@@ -106,13 +122,19 @@ static int board_direction_output(struct gpio_chip *gc, unsigned int offset, int
     return 0;
 }
 
-static void board_set(struct gpio_chip *gc, unsigned int offset, int value) {
+static int board_set(struct gpio_chip *gc, unsigned int offset, int value) {
     mutex_lock(&board.lock);
     if (offset == board.clock) {
         board.writes++;
         clock_level(value);
     }
     mutex_unlock(&board.lock);
+    return 0;
+}
+
+/* For the kernels whose .set returns nothing (6.12 and older). */
+static void board_set_void(struct gpio_chip *gc, unsigned int offset, int value) {
+    board_set(gc, offset, value);
 }
 
 static int board_get(struct gpio_chip *gc, unsigned int offset) {
@@ -140,17 +162,41 @@ static int board_get(struct gpio_chip *gc, unsigned int offset) {
     return level;
 }
 
-static int board_add_chip(int base, u16 ngpio) {
+/* The other chip's lines are inputs nobody uses. */
+static int other_get_direction(struct gpio_chip *gc, unsigned int offset) {
+    return GPIO_LINE_DIRECTION_IN;
+}
+
+static int other_get(struct gpio_chip *gc, unsigned int offset) {
+    return 0;
+}
+
+static int board_add_chip(int base, u16 ngpio, u16 other_ngpio) {
     struct platform_device *pdev;
+    struct gpio_desc *taken;
     int ret;
 
+    if (board.no_chip)
+        return 0;
     /* A parent, as a SoC's chip has: its lines' sysfs directories then
      * lie below it, not under /sys/devices/virtual.
      */
     pdev = platform_device_register_simple(BOARD_NAME, PLATFORM_DEVID_NONE, NULL, 0);
     if (IS_ERR(pdev))
         return PTR_ERR(pdev);
-    board.chip.label = BOARD_NAME;
+    if (other_ngpio) {
+        board.other.label = board.other_label;
+        board.other.parent = &pdev->dev;
+        board.other.owner = THIS_MODULE;
+        board.other.base = -1;
+        board.other.ngpio = other_ngpio;
+        board.other.get_direction = other_get_direction;
+        board.other.get = other_get;
+        ret = gpiochip_add_data(&board.other, NULL);
+        if (ret)
+            goto fail;
+    }
+    board.chip.label = board.label;
     board.chip.parent = &pdev->dev;
     board.chip.owner = THIS_MODULE;
     board.chip.base = base;
@@ -160,33 +206,105 @@ static int board_add_chip(int base, u16 ngpio) {
     board.chip.direction_input = board_direction_input;
     board.chip.direction_output = board_direction_output;
     board.chip.get = board_get;
-    board.chip.set = board_set;
+    /* The member's own type picks the function: newer kernels' .set
+     * returns a status, older ones' nothing.
+     */
+    board.chip.set = _Generic(board.chip.set,
+                              void (*)(struct gpio_chip *, unsigned int, int): board_set_void,
+                              default: board_set);
     ret = gpiochip_add_data(&board.chip, NULL);
-    if (ret) {
-        platform_device_unregister(pdev);
-        return ret;
+    if (ret)
+        goto fail_other;
+    if (board.driver_offset >= 0) {
+        /* Left as it is, not driven: the board sees nothing of it. */
+        taken = gpiochip_request_own_desc(&board.chip, board.driver_offset, board.driver_name,
+                                          GPIO_LOOKUP_FLAGS_DEFAULT, GPIOD_ASIS);
+        if (IS_ERR(taken)) {
+            ret = PTR_ERR(taken);
+            gpiochip_remove(&board.chip);
+            goto fail_other;
+        }
     }
     board.pdev = pdev;
     return 0;
+fail_other:
+    if (other_ngpio)
+        gpiochip_remove(&board.other);
+fail:
+    platform_device_unregister(pdev);
+    return ret;
+}
+
+static char *next_word(char **rest) {
+    char *word;
+
+    do
+        word = strsep(rest, " \n");
+    while (word && !*word);
+    return word;
+}
+
+/* A name of fewer than BOARD_MAX_NAME characters, into `to`. */
+static int take_name(char **rest, char *to) {
+    char *word = next_word(rest);
+
+    return word && strscpy(to, word, BOARD_MAX_NAME) > 0 ? 0 : -EINVAL;
+}
+
+static int take_number(char **rest, unsigned int *to) {
+    char *word = next_word(rest);
+
+    return word ? kstrtouint(word, 10, to) : -EINVAL;
+}
+
+/* The settings after NBITS; the other chip's line count into `other_ngpio`. */
+static int board_settings(char *rest, unsigned int ngpio, unsigned int *other_ngpio) {
+    unsigned int offset;
+    char *word;
+    int ret = 0;
+
+    while (!ret && (word = next_word(&rest))) {
+        if (strcmp(word, "label") == 0) {
+            ret = take_name(&rest, board.label);
+        } else if (strcmp(word, "other") == 0) {
+            ret = take_number(&rest, other_ngpio) ?: take_name(&rest, board.other_label);
+            if (!ret && (*other_ngpio == 0 || *other_ngpio > 256))
+                ret = -EINVAL;
+        } else if (strcmp(word, "driver") == 0) {
+            ret = take_number(&rest, &offset) ?: take_name(&rest, board.driver_name);
+            if (!ret && offset >= ngpio)
+                ret = -EINVAL;
+            if (!ret)
+                board.driver_offset = offset;
+        } else if (strcmp(word, "no-chip") == 0) {
+            board.no_chip = true;
+        } else {
+            ret = -EINVAL;
+        }
+    }
+    return ret;
 }
 
 static int board_configure(const char __user *from, size_t count) {
-    char text[64], end[8];
-    int base, ret;
-    unsigned int ngpio, clock, data, nbits;
+    char text[192], end[8];
+    int base, ret, used;
+    unsigned int ngpio, clock, data, nbits, other_ngpio = 0;
 
     if (count >= sizeof(text))
         return -EINVAL;
     if (copy_from_user(text, from, count))
         return -EFAULT;
     text[count] = '\0';
-    if (sscanf(text, "%d %u %u %u %7s %u", &base, &ngpio, &clock, &data, end, &nbits) != 6)
+    if (sscanf(text, "%d %u %u %u %7s %u%n", &base, &ngpio, &clock, &data, end, &nbits, &used) != 6)
         return -EINVAL;
-    if (base < 0 || ngpio == 0 || ngpio > 32 || clock >= ngpio || data >= ngpio || clock == data ||
+    if (base < -1 || ngpio == 0 || ngpio > 32 || clock >= ngpio || data >= ngpio || clock == data ||
         nbits > BOARD_MAX_BITS)
         return -EINVAL;
     if (strcmp(end, "stop") != 0 && strcmp(end, "low") != 0)
         return -EINVAL;
+    ret = board_settings(text + used, ngpio, &other_ngpio);
+    if (ret)
+        return ret;
     /* No callback runs before the chip is added: no lock needed yet. */
     board.bits = kvzalloc(nbits + 1, GFP_KERNEL);
     board.falls = kvcalloc(nbits + 1, sizeof(*board.falls), GFP_KERNEL);
@@ -201,7 +319,7 @@ static int board_configure(const char __user *from, size_t count) {
     board.clock = clock;
     board.data = data;
     board.level = 1;
-    ret = board_add_chip(base, ngpio);
+    ret = board_add_chip(base, ngpio, other_ngpio);
     if (ret) {
         kvfree(board.bits);
         kvfree(board.falls);
@@ -302,6 +420,9 @@ static int __init board_init(void) {
 
     mutex_init(&board.load_lock);
     mutex_init(&board.lock);
+    strscpy(board.label, BOARD_NAME, BOARD_MAX_NAME);
+    strscpy(board.other_label, "station-other", BOARD_MAX_NAME);
+    board.driver_offset = -1;
     init_waitqueue_head(&board.held_wait);
     ret = misc_register(&board_misc);
     if (ret)
