@@ -7,12 +7,17 @@
 // Then it restarts the machine, which qemu -no-reboot turns into its exit.
 //
 // /case, one setting a line:
-//   board BASE NGPIO CLOCK DATA stop|low NBITS   written to the board as is
-//   export LINE...   lines exported before the start, so that the program's
-//                    own export writes fail with EBUSY, as on a second run
-//   hold OFFSET NAME line OFFSET of /dev/gpiochip0 requested as an input
+//   board BASE NGPIO CLOCK DATA stop|low NBITS [SETTING...]
+//                    written to the board as is (board.c)
+//   label LABEL      the board's chip, for export and hold (default
+//                    station-board)
+//   export OFFSET... lines of the board's chip exported before the start,
+//                    so that the program's own export writes fail with EBUSY,
+//                    as on a second run
+//   hold OFFSET NAME line OFFSET of the board's chip requested as an input
 //                    under the consumer name NAME for the whole run, so that
 //                    the program finds it busy
+//   results DEVICE   the serial port the results go to (default /dev/ttyS1)
 //   server NAME      the server's name in /etc/hosts
 //   bound SECONDS    the time the program may take
 //   stop SECONDS     the program stopped SECONDS after its start, as the
@@ -28,6 +33,8 @@
 // line per UDP datagram sent to the server's port 10003, "FROM TO HEX";
 // overtime, when the bound ran out; tmp/NAME, the regular files of /tmp;
 // end, last, to show that nothing was cut off.
+#include "board_chip.h"
+
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
@@ -70,6 +77,8 @@ const char *board_line = nullptr;
 constexpr int max_exports = 8;
 const char *export_lines[max_exports];
 int export_count = 0;
+const char *board_label = "station-board";
+const char *results_port = "/dev/ttyS1";
 const char *server_name = "weather-server";
 int bound_seconds = 30;
 int stop_seconds = 0; // none
@@ -156,6 +165,10 @@ bool read_case() {
         *rest++ = '\0';
         if (strcmp(line, "board") == 0) {
             board_line = rest;
+        } else if (strcmp(line, "label") == 0) {
+            board_label = rest;
+        } else if (strcmp(line, "results") == 0) {
+            results_port = rest;
         } else if (strcmp(line, "server") == 0) {
             server_name = rest;
         } else if (strcmp(line, "bound") == 0) {
@@ -270,7 +283,7 @@ int load_board() {
 int hold_line() {
     if (hold_offset < 0)
         return 0;
-    int chip = open("/dev/gpiochip0", O_RDONLY | O_CLOEXEC);
+    int chip = open_chip(board_label);
     gpio_v2_line_request req{};
     req.offsets[0] = static_cast<__u32>(hold_offset);
     req.num_lines = 1;
@@ -285,9 +298,11 @@ int hold_line() {
 }
 
 bool export_all() {
+    sysfs_chip chip{};
+    if (export_count > 0 && !find_sysfs_chip(board_label, chip))
+        return fail("the board's chip in sysfs");
     for (int k = 0; k < export_count; k++) {
-        snprintf(buffer, sizeof buffer, "%s\n", export_lines[k]);
-        if (!write_file("/sys/class/gpio/export", buffer))
+        if (!sysfs_line_command(chip, "export", atoi(export_lines[k])))
             return fail("exporting a line");
     }
     return true;
@@ -542,7 +557,7 @@ bool tar_directory(int tty, const char *dir, const char *prefix) {
 // The results as a tar stream on the second serial port, in raw mode so
 // that no byte is translated; drained before the machine restarts.
 bool send_results() {
-    int tty = open("/dev/ttyS1", O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    int tty = open(results_port, O_WRONLY | O_NOCTTY | O_CLOEXEC);
     termios mode{};
     bool ok = tty >= 0 && tcgetattr(tty, &mode) == 0;
     cfmakeraw(&mode);
@@ -575,6 +590,20 @@ void say_uptime() {
     fflush(stdout);
 }
 
+// What the kernel's sysfs GPIO shows once the board is there: its legacy
+// files, its chip-local ones, or both.
+bool say_gpio_class() {
+    int at = snprintf(buffer, sizeof buffer, "/sys/class/gpio:");
+    DIR *d = opendir("/sys/class/gpio");
+    for (dirent *e; d != nullptr && (e = readdir(d)) != nullptr;) {
+        if (e->d_name[0] != '.' && at < static_cast<int>(sizeof buffer))
+            at += snprintf(buffer + at, sizeof buffer - static_cast<size_t>(at), " %s", e->d_name);
+    }
+    if (d != nullptr)
+        closedir(d);
+    return say(buffer);
+}
+
 [[noreturn]] void restart() {
     sync();
     reboot(RB_AUTOBOOT);
@@ -591,9 +620,10 @@ int main() {
     int board = -1, capture = -1;
     run_result r;
     bool ok = read_case() && write_hosts() && network() && (board = load_board()) >= 0 &&
-              export_all() && hold_line() >= 0 && (capture = open_capture()) >= 0 &&
-              say("starting the program") && run_program(board, capture, r) &&
-              write_outcome(board, r) && say("sending the results") && send_results();
+              say_gpio_class() && export_all() && hold_line() >= 0 &&
+              (capture = open_capture()) >= 0 && say("starting the program") &&
+              run_program(board, capture, r) && write_outcome(board, r) &&
+              say("sending the results") && send_results();
     printf("station-init: %s\n", ok ? "results sent" : "failed");
     fflush(stdout);
     restart();
