@@ -114,10 +114,10 @@ function bounds(k, a, b) {
     r[k ".max"] = r[a ".max"] / r[b ".min"]
 }
 
-# k = a's median over a bare system call's.
-function per_call(k, a) {
-    if (has(a ".median") && num("kernel.syscall.median") > 0)
-        r[k] = r[a ".median"] / r["kernel.syscall.median"]
+# k = a's median over a bare system call's on kernel p ("kernel.NAME.").
+function per_call(k, a, p) {
+    if (has(a ".median") && num(p "syscall.median") > 0)
+        r[k] = r[a ".median"] / r[p "syscall.median"]
 }
 
 function heading(text) { print text }
@@ -272,21 +272,21 @@ function wind_section(n, targets, i, t) {
         line("router builds", "", "not built")
 }
 
-# The calls per pulse of both builds against their targets, or "" when one
-# is missing.
-function calls_verdict(kind, sysfs_max, chardev_max, s, c) {
-    s = "kernel.sysfs.calls_" kind
-    c = "kernel.chardev.calls_" kind
+# The calls per pulse of both builds on kernel p against their targets, or
+# "" when one is missing.
+function calls_verdict(p, kind, sysfs_max, chardev_max, s, c) {
+    s = p "sysfs.calls_" kind
+    c = p "chardev.calls_" kind
     if (!has(s) || !has(c))
         return ""
     return num(s) <= sysfs_max && num(c) <= chardev_max ? "yes" : "NO"
 }
 
-# Chardev's frame at least 5 times as fast as sysfs's in every pairing the
-# two spreads allow; NO only when in none.
-function faster_verdict(s, c) {
-    s = "kernel.sysfs.wind_frame"
-    c = "kernel.chardev.wind_frame"
+# Chardev's frame on kernel p at least 5 times as fast as sysfs's in every
+# pairing the two spreads allow; NO only when in none.
+function faster_verdict(p, s, c) {
+    s = p "sysfs.wind_frame"
+    c = p "chardev.wind_frame"
     if (!has(s ".min") || !has(c ".min"))
         return ""
     if (r[c ".max"] * 5 <= r[s ".min"] + 0)
@@ -296,44 +296,74 @@ function faster_verdict(s, c) {
     return "spread"
 }
 
-function kernel_section(cpu, version, rounds, op, ops, i, n) {
+# One section a kernel of kernel.names, each after the first set beside the
+# first, so that a kernel that makes the link dearer shows; one line for no
+# kernel measured.
+function kernel_sections(cpu, names, n, i) {
     cpu = has("kernel.cpu") ? r["kernel.cpu"] : "24Kc"
-    version = has("kernel.kernel") ? r["kernel.kernel"] : "6.1"
-    sub(/^Linux /, "", version)
-    rounds = has("kernel.rounds") ? sprintf("; line operations in %d rounds", num("kernel.rounds")) : ""
-    heading(sprintf("Real kernel (qemu-system-mips -cpu %s, Linux %s; emulated times: compare the " \
-                    "ratios)%s", cpu, version, rounds))
-    if (!has("kernel.sysfs.set.median") && !has("kernel.chardev.set.median")) {
+    if (!has("kernel.names")) {
+        heading(sprintf("Real kernel (qemu-system-mips -cpu %s; emulated times: compare the ratios)",
+                        cpu))
         line("measured", "", r["kernel.status"] ~ /^not run/ ? "not run" : "not built")
         return
     }
+    n = split(r["kernel.names"], names, " ")
+    for (i = 1; i <= n; i++)
+        kernel_section(cpu, names[i], i > 1 ? names[1] : "")
+}
+
+function kernel_section(cpu, name, first, p, f, version, rounds, ops, i, n, b, k) {
+    p = "kernel." name "."
+    version = has(p "kernel") ? r[p "kernel"] : name
+    sub(/^Linux /, "", version)
+    rounds = has(p "rounds") ? sprintf("; line operations in %d rounds", num(p "rounds")) : ""
+    heading(sprintf("Real kernel %s (qemu-system-mips -cpu %s, Linux %s; emulated times: compare " \
+                    "the ratios)%s", name, cpu, version, rounds))
     columns("sysfs", "chardev")
-    row("a bare system call (us), the same kernel", "kernel.syscall", "kernel.syscall", 1, 2)
+    row("a bare system call (us), the same kernel", p "syscall", p "syscall", 1, 2)
     n = split("set get cycle", ops, " ")
     for (i = 1; i <= n; i++)
         row((ops[i] == "cycle" ? "cycle: a set, then a get" : ops[i]) " (us)",
-            "kernel.sysfs." ops[i], "kernel.chardev." ops[i], 1, 1)
+            p "sysfs." ops[i], p "chardev." ops[i], 1, 1)
     # Medians only: one slow round of either (an interrupt) would stretch
     # bounds far past anything typical.
     for (i = 1; i <= n; i++) {
-        per_call("calc.sysfs." ops[i], "kernel.sysfs." ops[i])
-        per_call("calc.chardev." ops[i], "kernel.chardev." ops[i])
-        row(ops[i] ", in bare system calls (medians)", "calc.sysfs." ops[i],
-            "calc.chardev." ops[i], 1, 1)
+        per_call("calc." p "sysfs." ops[i], p "sysfs." ops[i], p)
+        per_call("calc." p "chardev." ops[i], p "chardev." ops[i], p)
+        row(ops[i] ", in bare system calls (medians)", "calc." p "sysfs." ops[i],
+            "calc." p "chardev." ops[i], 1, 1)
     }
-    row("system calls per sampled pulse", "kernel.sysfs.calls_sampled",
-        "kernel.chardev.calls_sampled", 1, "c", "at most 9 and 3", calls_verdict("sampled", 9, 3))
-    row("system calls per unsampled pulse", "kernel.sysfs.calls_unsampled",
-        "kernel.chardev.calls_unsampled", 1, "c", "at most 6 and 2",
-        calls_verdict("unsampled", 6, 2))
-    row("wind frame (ms)", "kernel.sysfs.wind_frame", "kernel.chardev.wind_frame", 1, 2)
-    bounds("calc.wind_speedup", "kernel.sysfs.wind_frame", "kernel.chardev.wind_frame")
-    row("  sysfs / chardev (bounds)", "calc.wind_speedup", "", 1, 2, "at least 5",
-        faster_verdict())
-    row("hub frame, half period 10 us (ms)", "kernel.sysfs.hub_frame", "kernel.chardev.hub_frame",
-        1, 2)
-    bounds("calc.hub_speedup", "kernel.sysfs.hub_frame", "kernel.chardev.hub_frame")
-    row("  sysfs / chardev (bounds)", "calc.hub_speedup", "", 1, 2)
+    row("system calls per sampled pulse", p "sysfs.calls_sampled", p "chardev.calls_sampled", 1,
+        "c", "at most 9 and 3", calls_verdict(p, "sampled", 9, 3))
+    row("system calls per unsampled pulse", p "sysfs.calls_unsampled",
+        p "chardev.calls_unsampled", 1, "c", "at most 6 and 2", calls_verdict(p, "unsampled", 6, 2))
+    row("wind frame (ms)", p "sysfs.wind_frame", p "chardev.wind_frame", 1, 2)
+    bounds("calc." p "wind_speedup", p "sysfs.wind_frame", p "chardev.wind_frame")
+    row("  sysfs / chardev (bounds)", "calc." p "wind_speedup", "", 1, 2, "at least 5",
+        faster_verdict(p))
+    row("hub frame, half period 10 us (ms)", p "sysfs.hub_frame", p "chardev.hub_frame", 1, 2)
+    bounds("calc." p "hub_speedup", p "sysfs.hub_frame", p "chardev.hub_frame")
+    row("  sysfs / chardev (bounds)", "calc." p "hub_speedup", "", 1, 2)
+    if (first != "") {
+        f = "kernel." first "."
+        for (b = 1; b <= 2; b++) {
+            k = b == 1 ? "sysfs" : "chardev"
+            if (num("calc." f k ".cycle") > 0 && has("calc." p k ".cycle"))
+                r["calc." p k ".cycle_over_first"] = r["calc." p k ".cycle"] / r["calc." f k ".cycle"]
+            bounds("calc." p k ".wind_over_first", p k ".wind_frame", f k ".wind_frame")
+        }
+        row("cycle in bare calls, over " first "'s (medians)", "calc." p "sysfs.cycle_over_first",
+            "calc." p "chardev.cycle_over_first", 1, 2)
+        row("wind frame, over " first "'s (bounds)", "calc." p "sysfs.wind_over_first",
+            "calc." p "chardev.wind_over_first", 1, 2)
+    }
+    if (has(p "status"))
+        printf "  %s\n", r[p "status"]
+    for (b = 1; b <= 2; b++) {
+        k = b == 1 ? "sysfs" : "chardev"
+        if (has(p k ".status"))
+            printf "  %s: %s\n", k, r[p k ".status"]
+    }
 }
 
 # Operations outside any pulse: the attribution of the counts is off.
@@ -371,7 +401,7 @@ END {
     hub_section(10)
     size_section()
     wind_section()
-    kernel_section()
+    kernel_sections()
 
     if (has("sys.gustlink.cycle_common")) {
         printf "\nA wind cycle besides its pulses: %s\n", r["sys.gustlink.cycle_common"]

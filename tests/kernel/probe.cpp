@@ -4,8 +4,10 @@
 //
 //   kernel-probe micro ROUNDS
 //       the kernel's release; one bare system call; the line operations of
-//       each backend (sysfs lines 2 and 1, offsets 2 and 1 of gpiochip0):
-//       each timed over ROUNDS rounds of `batch` operations, per operation
+//       each backend on offsets 2 and 1 of the board's chip (found by its
+//       label: in sysfs chip-local where the kernel has it, else at its
+//       base): each timed over ROUNDS rounds of `batch` operations, per
+//       operation
 //   kernel-probe calls BACKEND PULSES PROGRAM [ARG...]
 //       PROGRAM traced until the board has seen PULSES clock falls: the
 //       system calls it makes from one fall to the next (the call that makes
@@ -19,6 +21,7 @@
 //   kernel-probe hub BACKEND RUNS PROGRAM [ARG...]
 //       PROGRAM (hubpoll) RUNS times, each to its end: each run's frame from
 //       its first fall (the set-up's) to its last
+#include "board_chip.h"
 #include "chardev.h"
 
 #include <algorithm>
@@ -42,8 +45,9 @@ constexpr int batch = 20;
 constexpr int max_figures = 16384;
 constexpr int max_falls = 1 << 16;
 constexpr int wind_frame_pulses = 32;
-constexpr const char *clock_value = "/sys/class/gpio/gpio2/value";
-constexpr const char *data_value = "/sys/class/gpio/gpio1/value";
+constexpr const char *board_label = "station-board";
+constexpr int clock_offset = 2, data_offset = 1;
+char clock_value[128], data_value[128];
 
 double figures[max_figures];
 double more_figures[max_figures];
@@ -151,21 +155,29 @@ void micro(int rounds) {
     time_operation("kernel.syscall", bare_call, rounds);
 
     // The lines as a sysfs program sets them up, and let go afterwards.
-    if (!write_text("/sys/class/gpio/export", "2\n") ||
-        !write_text("/sys/class/gpio/export", "1\n") ||
-        !write_text("/sys/class/gpio/gpio2/direction", "out\n") ||
-        !write_text("/sys/class/gpio/gpio1/direction", "in\n"))
+    sysfs_chip lines{};
+    char clock_direction[128], data_direction[128];
+    if (!find_sysfs_chip(board_label, lines))
+        fail("the board's chip in sysfs");
+    sysfs_line_file(lines, clock_offset, "value", clock_value, sizeof clock_value);
+    sysfs_line_file(lines, data_offset, "value", data_value, sizeof data_value);
+    sysfs_line_file(lines, clock_offset, "direction", clock_direction, sizeof clock_direction);
+    sysfs_line_file(lines, data_offset, "direction", data_direction, sizeof data_direction);
+    if (!sysfs_line_command(lines, "export", clock_offset) ||
+        !sysfs_line_command(lines, "export", data_offset) ||
+        !write_text(clock_direction, "out\n") || !write_text(data_direction, "in\n"))
         fail("sysfs set-up");
     time_operation("kernel.sysfs.set", sysfs_set, rounds);
     time_operation("kernel.sysfs.get", sysfs_get, rounds);
     time_operation("kernel.sysfs.cycle", sysfs_cycle, rounds);
-    if (!write_text("/sys/class/gpio/unexport", "2\n") ||
-        !write_text("/sys/class/gpio/unexport", "1\n"))
+    if (!sysfs_line_command(lines, "unexport", clock_offset) ||
+        !sysfs_line_command(lines, "unexport", data_offset))
         fail("sysfs unexport");
 
     // The request of the character device backend, held throughout.
-    int chip = open("/dev/gpiochip0", O_RDONLY | O_CLOEXEC);
-    gpio_v2_line_request req = line_request({2, 1, "gpiochip0", "kernel-probe"});
+    int chip = open_chip(board_label);
+    gpio_v2_line_request req =
+        line_request({clock_offset, data_offset, board_label, "kernel-probe"});
     if (chip < 0 || ioctl(chip, GPIO_V2_GET_LINE_IOCTL, &req) != 0 || close(chip) != 0)
         fail("line request");
     request = req.fd;
