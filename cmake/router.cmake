@@ -13,8 +13,8 @@
 #         -DROUTER_TARGET=arm -DCMAKE_BUILD_TYPE=MinSizeRel
 #
 # ROUTER_RUNTIME_DIR names the folder scripts/router-runtime built (by default
-# build-router-runtime beside this folder for mips, build-router-runtime-NAME
-# for the others). Debian's cross compiler (g++-COMPILER of the table)
+# as that script's default: router-runtime in the scripts' cache for mips,
+# router-runtime-NAME for the others; cache.cmake). Debian's cross compiler (g++-COMPILER of the table)
 # compiles; its C library is never used. Its libstdc++ headers are, for the
 # few C++ headers the programs include: there is no libstdc++ to link, so
 # nothing that needs one (GoogleTest) is built here.
@@ -51,10 +51,14 @@ string(REPLACE "," ";" router_also "${router_also}")
 set(CMAKE_SYSTEM_NAME Linux)
 string(REGEX MATCH "^[^-]*" CMAKE_SYSTEM_PROCESSOR ${router_compiler})
 
-if(ROUTER_TARGET STREQUAL "mips")
-    set(default_runtime ${router_top}/build-router-runtime)
+include(${CMAKE_CURRENT_LIST_DIR}/cache.cmake)
+if(DEFINED ENV{ROUTER_RUNTIME_DIR})
+    set(default_runtime $ENV{ROUTER_RUNTIME_DIR})
 else()
-    set(default_runtime ${router_top}/build-router-runtime-${ROUTER_TARGET})
+    set(default_runtime ${station_cache}/router-runtime)
+endif()
+if(NOT ROUTER_TARGET STREQUAL "mips")
+    string(APPEND default_runtime -${ROUTER_TARGET})
 endif()
 set(ROUTER_RUNTIME_DIR ${default_runtime} CACHE PATH
     "musl and GCC's routines for the router, as scripts/router-runtime builds them")
