@@ -41,7 +41,7 @@ if(NOT router_row)
     message(FATAL_ERROR "ROUTER_TARGET '${ROUTER_TARGET}' is none of cmake/targets: "
                         "${router_targets}")
 endif()
-foreach(column compiler flags qemu cpu also)
+foreach(column compiler flags qemu cpu also kcpu)
     list(FIND router_columns ${column} at)
     list(GET router_row ${at} router_${column})
 endforeach()
@@ -125,6 +125,8 @@ endforeach()
 set(ROUTER_QEMU_CPU ${router_cpu} CACHE STRING "CPU model ${router_qemu} emulates for the tests")
 set(ROUTER_ALSO_CPUS "${router_also}" CACHE STRING "Other CPU models for a few cases")
 set(CMAKE_CROSSCOMPILING_EMULATOR ${router_qemu} -cpu ${ROUTER_QEMU_CPU})
+# The CPU model of the target's real-kernel runs (tests/kernel).
+set(ROUTER_KERNEL_CPU ${router_kcpu})
 
 set(CMAKE_FIND_ROOT_PATH ${musl})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -1,9 +1,9 @@
 // station-init: the first process of the kernel cases. In the router kernel
-// under qemu-system-mips it gives the program what station-sim's sandbox
-// gives it (/proc, /sys, /dev, /tmp, the hosts file, the loopback and eth0
-// with the server as a fixed neighbour), loads the board
-// (tests/kernel/board.c), runs /program once under a time bound and sends
-// what came of it to the host as a tar stream on the second serial port.
+// under qemu-system it gives the program what station-sim's sandbox gives
+// it (/proc, /sys, /dev, /tmp, the hosts file, the loopback and eth0 with
+// the server as a fixed neighbour), loads the board (tests/kernel/board.c),
+// runs /program once under a time bound and sends what came of it to the
+// host as a tar stream on a serial port of its own (`results`).
 // Then it restarts the machine, which qemu -no-reboot turns into its exit.
 //
 // /case, one setting a line:

@@ -22,7 +22,9 @@ kernel_packages() {
 # row, the cross compiler's prefix, qemu-system, the machine, the CPU model,
 # the console and the make ARCH into k_cross, k_qemu, k_machine, k_cpu,
 # k_console and k_make_arch, and the Debian packages of the first two into
-# k_tools; the machine's kernel image into k_image. Says why where it cannot.
+# k_tools; the machine's kernel image into k_image (its make target; where
+# the build leaves it, k_image_built), the serial port of the results into
+# k_results. Says why where it cannot.
 kernel_row() {
     local row cells compiler
     row=$(awk -v name="$1" '!/^#/ && $1 == name' "$kernels_table")
@@ -41,20 +43,20 @@ kernel_row() {
     qemu-system-aarch64) k_tools="gcc-$compiler qemu-system-arm" ;;
     *) k_tools="gcc-$compiler $k_qemu" ;;
     esac
+    # Malta: the serial port after the console (ttyS0: /dev/ttyS1). virt has
+    # one UART, the console: the results go to a 16550 on its PCI bus.
     case $k_machine in
-    malta) k_image=vmlinux ;;
+    malta) k_image=vmlinux k_image_built=vmlinux k_results=/dev/ttyS1 ;;
+    virt)
+        k_image=Image
+        if [ "$k_make_arch" = arm ]; then k_image=zImage; fi
+        k_image_built=arch/$k_make_arch/boot/$k_image k_results=/dev/ttyS0
+        ;;
     *)
         echo "kernel $1: no machine $k_machine in ${BASH_SOURCE[0]}" >&2
         return 1
         ;;
     esac
-}
-
-# kernel_results_port: the serial port after the console, where the init
-# sends the results (ttyS0: /dev/ttyS1).
-kernel_results_port() {
-    local number=${k_console##*[!0-9]}
-    echo "/dev/${k_console%"$number"}$((number + 1))"
 }
 
 # kernel_initramfs ROOT OUT: the folder ROOT as the initramfs OUT, owned by root.
@@ -67,13 +69,24 @@ kernel_initramfs() {
 # into WORK/console, the results into WORK/results.tar; eth0 (address MAC)
 # on a hub with nothing else on it, so no frame leaves qemu.
 kernel_qemu() {
-    local image=$1 cpu=$2 mac=$3 work=$4
-    qemu_command=("$k_qemu" -M "$k_machine" -cpu "$cpu" -m 64 -nographic -monitor none -no-reboot
+    local image=$1 cpu=$2 mac=$3 work=$4 machine=$k_machine
+    # 32-bit ARM without LPAE reaches no PCI space above 4 GiB.
+    if [ "$k_machine" = virt ] && [ "$k_make_arch" = arm ]; then
+        machine=virt,highmem=off
+    fi
+    qemu_command=("$k_qemu" -M "$machine" -cpu "$cpu" -m 64 -nographic -monitor none -no-reboot
         -kernel "$image" -initrd "$work/initramfs.cpio" -append "console=$k_console panic=-1"
-        -serial "file:$work/console" -serial "file:$work/results.tar"
-        -netdev hubport,id=lan,hubid=0)
+        -serial "file:$work/console" -netdev hubport,id=lan,hubid=0)
     case $k_machine in
     # The card in the slot of Malta's own, whose interrupt the kernel knows.
-    malta) qemu_command+=(-vga none -device "pcnet,addr=0b,netdev=lan,mac=$mac,romfile=") ;;
+    malta)
+        qemu_command+=(-serial "file:$work/results.tar" -vga none
+            -device "pcnet,addr=0b,netdev=lan,mac=$mac,romfile=")
+        ;;
+    virt)
+        qemu_command+=(-chardev "file,id=results,path=$work/results.tar"
+            -device pci-serial,chardev=results
+            -device "virtio-net-pci,netdev=lan,mac=$mac,romfile=")
+        ;;
     esac
 }
